@@ -1,0 +1,19 @@
+#pragma once
+
+// The running process: its executable, its ids and its thread ids.
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Full path of the process's executable, as a native path.
+std::u16string ModulePath();
+
+std::uint32_t CurrentProcessId() noexcept;
+std::uint32_t CurrentThreadId() noexcept;
+
+// The last system error of this thread (errno), as the system's failure texts report it.
+std::uint32_t LastSystemError() noexcept;
+
+}  // namespace platform
