@@ -37,9 +37,7 @@ BSTR AllocateBstr(std::u16string_view text) {
 
 }  // namespace
 
-BSTR SysAllocString(const OLECHAR* text) {
-  return text == nullptr ? nullptr : AllocateBstr(text);
-}
+BSTR SysAllocString(const OLECHAR* text) { return text == nullptr ? nullptr : AllocateBstr(text); }
 
 BSTR SysAllocStringLen(const OLECHAR* text, std::uint32_t length) {
   BSTR result = AllocateBstr(std::u16string(length, u'\0'));
@@ -93,7 +91,8 @@ _bstr_t::_bstr_t(const char16_t* text)
 
 _bstr_t::_bstr_t(const char* ansiText)
     : _bstr_t(ansiText == nullptr ? nullptr
-                                  : Adopt(UniqueBstr(AllocateBstr(platform::FromAnsi(ansiText))))) {}
+                                  : Adopt(UniqueBstr(AllocateBstr(platform::FromAnsi(ansiText))))) {
+}
 
 _bstr_t::_bstr_t(std::u16string_view text) : _bstr_t(Adopt(UniqueBstr(AllocateBstr(text)))) {}
 
@@ -156,7 +155,8 @@ _bstr_t::operator const char*() const {
 }
 
 std::u16string_view _bstr_t::view() const noexcept {
-  return m_data == nullptr ? std::u16string_view() : std::u16string_view(m_data->wide, SysStringLen(m_data->wide));
+  return m_data == nullptr ? std::u16string_view()
+                           : std::u16string_view(m_data->wide, SysStringLen(m_data->wide));
 }
 
 BSTR _bstr_t::GetBSTR() const noexcept { return m_data == nullptr ? nullptr : m_data->wide; }

@@ -54,8 +54,8 @@ class UniqueBstr {
 class _bstr_t {
  public:
   _bstr_t() noexcept = default;
-  _bstr_t(const char16_t* text);    // NOLINT(google-explicit-constructor): texts convert freely
-  _bstr_t(const char* ansiText);    // NOLINT(google-explicit-constructor)
+  _bstr_t(const char16_t* text);      // NOLINT(google-explicit-constructor): texts convert freely
+  _bstr_t(const char* ansiText);      // NOLINT(google-explicit-constructor)
   _bstr_t(std::u16string_view text);  // NOLINT(google-explicit-constructor)
   // Takes the BSTR over (copy false) or copies it (copy true).
   _bstr_t(BSTR text, bool copy);

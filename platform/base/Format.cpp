@@ -93,7 +93,8 @@ void AppendAligned(std::basic_string<CharT>& out, const Conversion& conversion,
 }
 
 template <class CharT>
-void AppendInteger(std::basic_string<CharT>& out, const Conversion& conversion, const FormatArg& arg) {
+void AppendInteger(std::basic_string<CharT>& out, const Conversion& conversion,
+                   const FormatArg& arg) {
   const bool isSigned = conversion.type == 'd' || conversion.type == 'i';
   bool negative = false;
   std::uint64_t magnitude = 0;
@@ -107,7 +108,8 @@ void AppendInteger(std::basic_string<CharT>& out, const Conversion& conversion, 
       value = static_cast<std::int8_t>(value);
     }
     negative = value < 0;
-    magnitude = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    magnitude =
+        negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
   } else {
     magnitude = arg.AsUnsigned();
     if (conversion.bits < 64) {
@@ -116,8 +118,8 @@ void AppendInteger(std::basic_string<CharT>& out, const Conversion& conversion, 
   }
 
   const unsigned base = conversion.type == 'x' || conversion.type == 'X' ? 16
-                        : conversion.type == 'o'                           ? 8
-                                                                           : 10;
+                        : conversion.type == 'o'                         ? 8
+                                                                         : 10;
   const char* digits = conversion.type == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   std::basic_string<CharT> body;
   for (std::uint64_t rest = magnitude; rest != 0; rest /= base) {
@@ -219,14 +221,26 @@ std::basic_string<CharT> FormatAny(std::basic_string_view<CharT> format,
     }
     const std::size_t start = index - 1;
     Conversion conversion;
-    for (bool flag = true; flag && index < format.size(); ) {
+    for (bool flag = true; flag && index < format.size();) {
       switch (static_cast<char>(format[index])) {
-        case '-': conversion.leftAlign = true; break;
-        case '+': conversion.plusSign = true; break;
-        case ' ': conversion.blankSign = true; break;
-        case '0': conversion.zeroPad = true; break;
-        case '#': conversion.alternate = true; break;
-        default: flag = false; continue;
+        case '-':
+          conversion.leftAlign = true;
+          break;
+        case '+':
+          conversion.plusSign = true;
+          break;
+        case ' ':
+          conversion.blankSign = true;
+          break;
+        case '0':
+          conversion.zeroPad = true;
+          break;
+        case '#':
+          conversion.alternate = true;
+          break;
+        default:
+          flag = false;
+          continue;
       }
       ++index;
     }
@@ -260,10 +274,21 @@ std::basic_string<CharT> FormatAny(std::basic_string_view<CharT> format,
       index += 2;
     } else if (index < format.size()) {
       switch (static_cast<char>(format[index])) {
-        case 'h': conversion.bits = 16; ++index; break;
-        case 'l': ++index; break;
-        case 'z': case 'j': case 't': conversion.bits = 64; ++index; break;
-        default: break;
+        case 'h':
+          conversion.bits = 16;
+          ++index;
+          break;
+        case 'l':
+          ++index;
+          break;
+        case 'z':
+        case 'j':
+        case 't':
+          conversion.bits = 64;
+          ++index;
+          break;
+        default:
+          break;
       }
     }
     if (index >= format.size()) {
@@ -272,13 +297,20 @@ std::basic_string<CharT> FormatAny(std::basic_string_view<CharT> format,
     }
     conversion.type = static_cast<char>(format[index++]);
     switch (conversion.type) {
-      case 'd': case 'i': case 'u': case 'x': case 'X': case 'o':
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'o':
         AppendInteger(out, conversion, reader.Next());
         break;
-      case 's': case 'S':
+      case 's':
+      case 'S':
         AppendText(out, conversion, reader.Next());
         break;
-      case 'c': case 'C':
+      case 'c':
+      case 'C':
         AppendCharacter(out, conversion, reader.Next());
         break;
       case '%':

@@ -23,8 +23,8 @@ class FormatArg {
   enum class Kind { Signed, Unsigned, Wide, Narrow };
 
   template <class T>
-    requires(std::is_integral_v<T> || std::is_enum_v<T>)
-  FormatArg(T value) noexcept {  // NOLINT(google-explicit-constructor): arguments convert implicitly
+  requires(std::is_integral_v<T> || std::is_enum_v<T>) FormatArg(T value)
+  noexcept {  // NOLINT(google-explicit-constructor): arguments convert implicitly
     using Underlying = decltype(Promote(value));
     if constexpr (std::is_signed_v<Underlying>) {
       m_kind = Kind::Signed;

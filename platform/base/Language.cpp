@@ -14,16 +14,21 @@ struct LocaleEntry {
 };
 
 constexpr std::array kLocales{
-    LocaleEntry{"en", "", 0x0409},   LocaleEntry{"en", "GB", 0x0809}, LocaleEntry{"en", "AU", 0x0C09},
-    LocaleEntry{"en", "CA", 0x1009}, LocaleEntry{"fr", "", 0x040C},   LocaleEntry{"fr", "BE", 0x080C},
-    LocaleEntry{"fr", "CA", 0x0C0C}, LocaleEntry{"fr", "CH", 0x100C}, LocaleEntry{"de", "", 0x0407},
-    LocaleEntry{"de", "CH", 0x0807}, LocaleEntry{"de", "AT", 0x0C07}, LocaleEntry{"es", "", 0x0C0A},
-    LocaleEntry{"es", "MX", 0x080A}, LocaleEntry{"ja", "", 0x0411},   LocaleEntry{"it", "", 0x0410},
-    LocaleEntry{"pt", "", 0x0816},   LocaleEntry{"pt", "BR", 0x0416}, LocaleEntry{"zh", "", 0x0804},
-    LocaleEntry{"zh", "TW", 0x0404}, LocaleEntry{"nl", "", 0x0413},   LocaleEntry{"sv", "", 0x041D},
-    LocaleEntry{"da", "", 0x0406},   LocaleEntry{"fi", "", 0x040B},   LocaleEntry{"nb", "", 0x0414},
-    LocaleEntry{"pl", "", 0x0415},   LocaleEntry{"ru", "", 0x0419},   LocaleEntry{"ko", "", 0x0412},
-    LocaleEntry{"cs", "", 0x0405},   LocaleEntry{"hu", "", 0x040E},   LocaleEntry{"tr", "", 0x041F},
+    LocaleEntry{"en", "", 0x0409},   LocaleEntry{"en", "GB", 0x0809},
+    LocaleEntry{"en", "AU", 0x0C09}, LocaleEntry{"en", "CA", 0x1009},
+    LocaleEntry{"fr", "", 0x040C},   LocaleEntry{"fr", "BE", 0x080C},
+    LocaleEntry{"fr", "CA", 0x0C0C}, LocaleEntry{"fr", "CH", 0x100C},
+    LocaleEntry{"de", "", 0x0407},   LocaleEntry{"de", "CH", 0x0807},
+    LocaleEntry{"de", "AT", 0x0C07}, LocaleEntry{"es", "", 0x0C0A},
+    LocaleEntry{"es", "MX", 0x080A}, LocaleEntry{"ja", "", 0x0411},
+    LocaleEntry{"it", "", 0x0410},   LocaleEntry{"pt", "", 0x0816},
+    LocaleEntry{"pt", "BR", 0x0416}, LocaleEntry{"zh", "", 0x0804},
+    LocaleEntry{"zh", "TW", 0x0404}, LocaleEntry{"nl", "", 0x0413},
+    LocaleEntry{"sv", "", 0x041D},   LocaleEntry{"da", "", 0x0406},
+    LocaleEntry{"fi", "", 0x040B},   LocaleEntry{"nb", "", 0x0414},
+    LocaleEntry{"pl", "", 0x0415},   LocaleEntry{"ru", "", 0x0419},
+    LocaleEntry{"ko", "", 0x0412},   LocaleEntry{"cs", "", 0x0405},
+    LocaleEntry{"hu", "", 0x040E},   LocaleEntry{"tr", "", 0x041F},
     LocaleEntry{"el", "", 0x0408},
 };
 

@@ -68,4 +68,6 @@ constexpr HRESULT HRESULT_FROM_WIN32(std::uint32_t error) noexcept {
 constexpr bool SUCCEEDED(HRESULT hr) noexcept { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) noexcept { return hr < 0; }
 
-constexpr VARIANT_BOOL ToVariantBool(bool value) noexcept { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+constexpr VARIANT_BOOL ToVariantBool(bool value) noexcept {
+  return value ? VARIANT_TRUE : VARIANT_FALSE;
+}

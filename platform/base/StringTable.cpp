@@ -11,7 +11,8 @@ const StringResource* StringTable::FindExact(std::uint32_t id, LanguageId langua
   return nullptr;
 }
 
-const StringResource* StringTable::FindPrimary(std::uint32_t id, LanguageId language) const noexcept {
+const StringResource* StringTable::FindPrimary(std::uint32_t id,
+                                               LanguageId language) const noexcept {
   for (const StringResource& resource : m_resources) {
     if (resource.id == id && PrimaryLanguage(resource.language) == PrimaryLanguage(language)) {
       return &resource;

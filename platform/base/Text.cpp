@@ -2,12 +2,19 @@
 
 #include <iconv.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/base/NoDestructor.h"
 
 namespace platform {
 namespace {
@@ -56,19 +63,59 @@ class IconvDescriptor {
   iconv_t m_descriptor;
 };
 
-// iconv descriptors are not shareable between threads: each thread keeps its own pair per page.
-struct Converters {
-  explicit Converters(AnsiCodePage codePage)
-      : toAnsi(IconvName(codePage), "UTF-16LE"), fromAnsi("UTF-16LE", IconvName(codePage)) {}
-  IconvDescriptor toAnsi;
-  IconvDescriptor fromAnsi;
-};
+enum class Direction { ToAnsi, FromAnsi };
 
-Converters& ConvertersFor(AnsiCodePage codePage) {
-  thread_local Converters western(AnsiCodePage::Western);
-  thread_local Converters japanese(AnsiCodePage::Japanese);
-  return codePage == AnsiCodePage::Japanese ? japanese : western;
-}
+// iconv descriptors cannot be shared by two threads at once, and closing one may unload the C
+// library's converter module under another thread's feet. So descriptors are leased from a pool
+// and never closed: the pool grows to the number of threads that ever converted at once.
+class ConverterPool {
+ public:
+  class Lease {
+   public:
+    Lease(ConverterPool& pool, std::size_t slot, std::unique_ptr<IconvDescriptor> descriptor)
+        : m_pool(pool), m_slot(slot), m_descriptor(std::move(descriptor)) {}
+    ~Lease() { m_pool.Return(m_slot, std::move(m_descriptor)); }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    IconvDescriptor& operator*() const noexcept { return *m_descriptor; }
+
+   private:
+    ConverterPool& m_pool;
+    std::size_t m_slot;
+    std::unique_ptr<IconvDescriptor> m_descriptor;
+  };
+
+  static ConverterPool& Instance() {
+    static NoDestructor<ConverterPool> pool;  // never destroyed: see above
+    return *pool;
+  }
+
+  Lease Take(AnsiCodePage codePage, Direction direction) {
+    const std::size_t slot = (codePage == AnsiCodePage::Japanese ? 2u : 0u) +
+                             (direction == Direction::FromAnsi ? 1u : 0u);
+    std::lock_guard lock(m_lock);
+    std::vector<std::unique_ptr<IconvDescriptor>>& idle = m_idle[slot];
+    if (idle.empty()) {
+      const char* ansi = IconvName(codePage);
+      return Lease(*this, slot,
+                   direction == Direction::ToAnsi
+                       ? std::make_unique<IconvDescriptor>(ansi, "UTF-16LE")
+                       : std::make_unique<IconvDescriptor>("UTF-16LE", ansi));
+    }
+    std::unique_ptr<IconvDescriptor> descriptor = std::move(idle.back());
+    idle.pop_back();
+    return Lease(*this, slot, std::move(descriptor));
+  }
+
+ private:
+  void Return(std::size_t slot, std::unique_ptr<IconvDescriptor> descriptor) {
+    std::lock_guard lock(m_lock);
+    m_idle[slot].push_back(std::move(descriptor));
+  }
+
+  std::mutex m_lock;
+  std::array<std::vector<std::unique_ptr<IconvDescriptor>>, 4> m_idle;
+};
 
 std::u16string_view UpToZero(std::u16string_view text) noexcept {
   return text.substr(0, text.find(u'\0'));
@@ -92,12 +139,12 @@ std::string ToAnsi(std::u16string_view text) { return ToAnsi(text, GetAnsiCodePa
 
 std::string ToAnsi(std::u16string_view text, AnsiCodePage codePage) {
   text = UpToZero(text);
-  IconvDescriptor& converter = ConvertersFor(codePage).toAnsi;
+  const ConverterPool::Lease lease = ConverterPool::Instance().Take(codePage, Direction::ToAnsi);
+  IconvDescriptor& converter = *lease;
   std::string result;
   // Units are converted one character at a time so that an unmappable one is replaced alone.
   for (std::size_t index = 0; index < text.size();) {
-    const std::size_t units =
-        IsLeadSurrogate(text[index]) && index + 1 < text.size() ? 2 : 1;
+    const std::size_t units = IsLeadSurrogate(text[index]) && index + 1 < text.size() ? 2 : 1;
     char buffer[8];
     const char* in = reinterpret_cast<const char*>(text.data() + index);
     std::size_t inLeft = units * sizeof(char16_t);
@@ -117,7 +164,8 @@ std::u16string FromAnsi(std::string_view text) { return FromAnsi(text, GetAnsiCo
 
 std::u16string FromAnsi(std::string_view text, AnsiCodePage codePage) {
   text = UpToZero(text);
-  IconvDescriptor& converter = ConvertersFor(codePage).fromAnsi;
+  const ConverterPool::Lease lease = ConverterPool::Instance().Take(codePage, Direction::FromAnsi);
+  IconvDescriptor& converter = *lease;
   std::u16string result;
   result.reserve(text.size());
   for (std::size_t index = 0; index < text.size();) {
@@ -139,8 +187,9 @@ std::u16string FromAnsi(std::string_view text, AnsiCodePage codePage) {
     if (!converted) {
       const auto byte = static_cast<unsigned char>(text[index]);
       // Code page 1252 leaves five bytes undefined; the platform maps them to the C1 controls.
-      result.push_back(codePage == AnsiCodePage::Western ? static_cast<char16_t>(byte)
-                                                         : static_cast<char16_t>(kDefaultCharacter));
+      result.push_back(codePage == AnsiCodePage::Western
+                           ? static_cast<char16_t>(byte)
+                           : static_cast<char16_t>(kDefaultCharacter));
       ++index;
     }
   }
@@ -183,8 +232,11 @@ std::u16string FromUtf8(std::string_view text) {
   result.reserve(text.size());
   for (std::size_t index = 0; index < text.size();) {
     const auto lead = static_cast<unsigned char>(text[index]);
-    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                                : (lead >> 3) == 0x1E ? 4 : 0;
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
     char32_t code = 0xFFFD;
     if (length != 0 && index + length <= text.size()) {
       code = length == 1 ? lead : lead & (0x7Fu >> length);

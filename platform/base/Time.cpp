@@ -9,13 +9,11 @@ LocalTime CurrentLocalTime() noexcept {
   clock_gettime(CLOCK_REALTIME, &now);
   std::tm parts{};
   localtime_r(&now.tv_sec, &parts);
-  return LocalTime{static_cast<unsigned>(parts.tm_year + 1900),
-                   static_cast<unsigned>(parts.tm_mon + 1),
-                   static_cast<unsigned>(parts.tm_mday),
-                   static_cast<unsigned>(parts.tm_hour),
-                   static_cast<unsigned>(parts.tm_min),
-                   static_cast<unsigned>(parts.tm_sec),
-                   static_cast<unsigned>(now.tv_nsec / 1'000'000)};
+  return LocalTime{
+      static_cast<unsigned>(parts.tm_year + 1900),   static_cast<unsigned>(parts.tm_mon + 1),
+      static_cast<unsigned>(parts.tm_mday),          static_cast<unsigned>(parts.tm_hour),
+      static_cast<unsigned>(parts.tm_min),           static_cast<unsigned>(parts.tm_sec),
+      static_cast<unsigned>(now.tv_nsec / 1'000'000)};
 }
 
 std::uint32_t TickCount() noexcept {

@@ -18,26 +18,37 @@ TEST(Format, IntegerConversions) {
     const char16_t* expected;
   };
   const Case cases[] = {
-      {u"%d", -42, u"-42"},          {u"%u", 7, u"7"},
-      {u"%2.2u", 5, u"05"},          {u"%2.2u", 123, u"123"},
-      {u"%3u", 7, u"  7"},           {u"%4.4u", 2026, u"2026"},
-      {u"%x", 255, u"ff"},           {u"%X", 255, u"FF"},
-      {u"%08x", 0x1234, u"00001234"}, {u"%-4d|", 12, u"12  |"},
-      {u"%+d", 3, u"+3"},            {u"% d", 3, u" 3"},
-      {u"%#x", 255, u"0xff"},        {u"%o", 8, u"10"},
-      {u"%5.3d", 7, u"  007"},       {u"%05.3d", 7, u"  007"},
+      {u"%d", -42, u"-42"},
+      {u"%u", 7, u"7"},
+      {u"%2.2u", 5, u"05"},
+      {u"%2.2u", 123, u"123"},
+      {u"%3u", 7, u"  7"},
+      {u"%4.4u", 2026, u"2026"},
+      {u"%x", 255, u"ff"},
+      {u"%X", 255, u"FF"},
+      {u"%08x", 0x1234, u"00001234"},
+      {u"%-4d|", 12, u"12  |"},
+      {u"%+d", 3, u"+3"},
+      {u"% d", 3, u" 3"},
+      {u"%#x", 255, u"0xff"},
+      {u"%o", 8, u"10"},
+      {u"%5.3d", 7, u"  007"},
+      {u"%05.3d", 7, u"  007"},
       {u"%lld", INT64_MIN, u"-9223372036854775808"},
       {u"%I64x", 0x123456789, u"123456789"},
-      {u"%hd", 0x12345, u"9029"},    {u"%d", 0x100000005, u"5"},
+      {u"%hd", 0x12345, u"9029"},
+      {u"%d", 0x100000005, u"5"},
   };
   for (const Case& testCase : cases) {
-    EXPECT_EQ(Format(testCase.format, testCase.value), testCase.expected) << ToUtf8(testCase.format);
+    EXPECT_EQ(Format(testCase.format, testCase.value), testCase.expected)
+        << ToUtf8(testCase.format);
   }
 }
 
 TEST(Format, HresultPrintsAsItsThirtyTwoBits) {
   EXPECT_EQ(Format(u"fails with hr %x", E_FAIL), u"fails with hr 80004005");
-  EXPECT_EQ(Format("fails with %x", HRESULT_FROM_WIN32(ERROR_PIPE_NOT_CONNECTED)), "fails with 800700e9");
+  EXPECT_EQ(Format("fails with %x", HRESULT_FROM_WIN32(ERROR_PIPE_NOT_CONNECTED)),
+            "fails with 800700e9");
   EXPECT_EQ(Format(u"%d", static_cast<std::uint32_t>(0xFFFFFFFF)), u"-1");
 }
 

@@ -18,7 +18,7 @@ TEST(Language, LocaleNames) {
   const Case cases[] = {
       {"ja_JP.UTF-8", 0x0411}, {"fr_FR", 0x040C}, {"fr_CA.UTF-8", 0x0C0C}, {"de", 0x0407},
       {"de_DE@euro", 0x0407},  {"es_ES", 0x0C0A}, {"pt_BR", 0x0416},       {"it_IT", 0x0410},
-      {"en_US", 0x0409},       {"zh_CN", 0x0804}, {"C", std::nullopt},      {"POSIX", std::nullopt},
+      {"en_US", 0x0409},       {"zh_CN", 0x0804}, {"C", std::nullopt},     {"POSIX", std::nullopt},
       {"", std::nullopt},
   };
   for (const Case& testCase : cases) {
@@ -53,7 +53,10 @@ TEST_F(LanguageEnvironment, FirstSetVariableDecides) {
 
 TEST(StringTable, FallsBackByPrimaryLanguageThenNeutral) {
   static constexpr StringResource kResources[] = {
-      {209, 0, u"Start"}, {209, 7, u"Starten"}, {209, 17, u"スタート"}, {210, 0x0409, u"Stop"},
+      {209, 0, u"Start"},
+      {209, 7, u"Starten"},
+      {209, 17, u"スタート"},
+      {210, 0x0409, u"Stop"},
   };
   const StringTable table(kResources);
   EXPECT_EQ(table.Find(209, 0x0407), u"Starten");

@@ -49,8 +49,9 @@ TEST(AnsiText, ConvertsInManyThreadsAtOnce) {
   for (int thread = 0; thread < 4; ++thread) {
     threads.emplace_back([] {
       for (int round = 0; round < 200; ++round) {
-        ASSERT_EQ(FromAnsi(ToAnsi(u"Künstler アルバム", AnsiCodePage::Japanese), AnsiCodePage::Japanese),
-                  u"K?nstler アルバム");
+        ASSERT_EQ(
+            FromAnsi(ToAnsi(u"Künstler アルバム", AnsiCodePage::Japanese), AnsiCodePage::Japanese),
+            u"K?nstler アルバム");
       }
     });
   }
@@ -63,7 +64,9 @@ TEST(Utf8Text, RoundTripsEveryPlane) {
   const std::u16string text = u"a\u00E9\u30A2\U0001F600";
   EXPECT_EQ(ToUtf8(text), "a\xC3\xA9\xE3\x82\xA2\xF0\x9F\x98\x80");
   EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-  EXPECT_EQ(FromUtf8("\xFF" "a"), u"\uFFFDa");
+  EXPECT_EQ(FromUtf8("\xFF"
+                     "a"),
+            u"\uFFFDa");
 }
 
 }  // namespace
