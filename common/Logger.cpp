@@ -89,6 +89,21 @@ BasicLogger<CharT>::BasicLogger(std::uint32_t p_nFlags)
     : m_nFlags(NormaliseLoggerFlags(p_nFlags)) {}
 
 template <class CharT>
+void BasicLogger<CharT>::SetObserver(Observer p_Observer) {
+  std::lock_guard lock(m_ObserverLock);
+  m_bObserved.store(static_cast<bool>(p_Observer), std::memory_order_release);
+  m_Observer = std::move(p_Observer);
+}
+
+template <class CharT>
+void BasicLogger<CharT>::Observe(std::uint32_t p_nFlags, const Text& p_Text) {
+  std::lock_guard lock(m_ObserverLock);
+  if (m_Observer) {
+    m_Observer(p_nFlags, p_Text);
+  }
+}
+
+template <class CharT>
 void BasicLogger<CharT>::Emit(std::uint32_t p_nFlags, Text p_Text) {
   if (p_Text.size() > kBufferCharacters - 1) {
     p_Text.resize(kBufferCharacters - 1);

@@ -8,7 +8,9 @@
 // Any thread may call Log. Opening the file and writing a line happen under the logger's lock, so
 // lines of different threads never interleave.
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -45,16 +47,26 @@ class BasicLogger {
 
   template <class... Args>
   void Log(std::uint32_t p_nFlags, const CharT* p_szFormat, const Args&... p_Args) {
+    if (m_bObserved.load(std::memory_order_acquire)) {
+      Observe(p_nFlags, platform::Format(std::basic_string_view<CharT>(p_szFormat), p_Args...));
+    }
     if ((p_nFlags & LOG_WRITE) == 0) {
       return;
     }
     Emit(p_nFlags, platform::Format(std::basic_string_view<CharT>(p_szFormat), p_Args...));
   }
 
+  // Tests see every call, written or not, with its flags and formatted text; an empty observer
+  // removes it. Any thread may set it.
+  using Observer =
+      std::function<void(std::uint32_t p_nFlags, std::basic_string_view<CharT> p_Text)>;
+  void SetObserver(Observer p_Observer);
+
  private:
   using Text = std::basic_string<CharT>;
 
   void Emit(std::uint32_t p_nFlags, Text p_Text);
+  void Observe(std::uint32_t p_nFlags, const Text& p_Text);
   void WriteLine(const Text& p_Text);
   platform::File OpenLogFile();
   void WriteToFile(const Text& p_Text);
@@ -65,6 +77,9 @@ class BasicLogger {
   const std::uint32_t m_nFlags;
   platform::File m_File;  // open from the first written message on
   std::mutex m_Lock;      // guards m_File: opening and writing
+  std::atomic<bool> m_bObserved{false};
+  std::mutex m_ObserverLock;  // guards m_Observer
+  Observer m_Observer;
 };
 
 using Logger = BasicLogger<char16_t>;

@@ -237,3 +237,20 @@ TEST_F(LoggerFile, MessageBoxCaptionAndText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LoggerObserver, SeesCallsThatAreNeverWritten) {
+  Logger logger(0x152);
+  std::vector<std::pair<std::uint32_t, std::u16string>> calls;
+  logger.SetObserver(
+      [&](std::uint32_t flags, std::u16string_view text) { calls.emplace_back(flags, text); });
+  logger.Log(0x80, u"CMusicLibrary::OnButtonUp sees CWMPException %s", u"get_count fails");
+  logger.SetObserver({});
+  logger.Log(0x80, u"after the observer left");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].first, 0x80u);
+  EXPECT_EQ(calls[0].second, u"CMusicLibrary::OnButtonUp sees CWMPException get_count fails");
+}
+
+}  // namespace
