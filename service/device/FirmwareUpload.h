@@ -38,7 +38,8 @@ class FirmwareUpload {
   std::string Start(const std::filesystem::path& p_ImagePath);
   // The same with an image already read.
   std::string Start(FirmwareImageRead p_Read);
-  // Code 1: ends the upload; its packets still waiting in the ring go out.
+  // Code 1: ends the upload; no block follows. Its packets already in the ring stay there, each
+  // still marked as firmware, until the ring is cleared or sends them.
   void Stop();
   // The upload has blocks left to send.
   bool IsRunning() const { return m_bFirmwareUpload; }

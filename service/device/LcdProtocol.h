@@ -74,7 +74,8 @@ class LcdProtocol {
 
   LcdProtocol(LcdPacketRing& p_Ring, LcdLanguageSource p_Language);
 
-  // Waits for the other producers.
+  // Waits for the other producers. The encoders take their own turn: a thread that holds one
+  // builds its packets through it, not through the encoders.
   Turn BeginTurn();
   // Nothing while another producer holds its turn; for the writer, which must not wait for a
   // producer that may be waiting for it to make room.
@@ -85,7 +86,8 @@ class LcdProtocol {
 
   void SendLcdEndOfScreen();
   void SendLcdFullRedraw();
-  // Rows are 0-based on the screen.
+  // Rows are 0-based on the screen and sent plus one; a row outside 0 to 254 is sent as the
+  // nearest of them, never as a zero byte.
   void SendLcdCursorRow(std::int32_t p_nRow);
   void SendLcdCursorMove(std::int32_t p_nRow);
   // The commands without arguments: 6 display on, 7 display off, 12, 17, 18 leave the player
