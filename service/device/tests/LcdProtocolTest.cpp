@@ -270,4 +270,19 @@ TEST(LcdProtocolProducers, TextsOfConcurrentProducersStayWhole) {
   EXPECT_FALSE(l_bInText);
 }
 
+// A writer that found the producers' turn taken looks again when the turn ends.
+TEST(LcdProtocolTurns, EndingATurnRaisesDataReadyOnceMore) {
+  LcdPacketRing l_Ring;
+  int l_nSignals = 0;
+  LcdPacketRing::Consumer l_Consumer(l_Ring, [&] { ++l_nSignals; });
+  LcdProtocol l_Protocol(l_Ring, [] { return LcdLanguage{}; });
+  {
+    const LcdProtocol::Turn l_Turn = l_Protocol.BeginTurn();
+    std::thread([&] { EXPECT_FALSE(l_Protocol.TryBeginTurn()); }).join();
+    EXPECT_EQ(l_nSignals, 0);
+  }
+  EXPECT_EQ(l_nSignals, 1);
+  EXPECT_TRUE(l_Protocol.TryBeginTurn());
+}
+
 }  // namespace
