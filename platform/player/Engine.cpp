@@ -175,8 +175,24 @@ void Engine::Reorder() {
   }
 }
 
+MediaList Engine::Expanded(const MediaList& items) const {
+  MediaList queue;
+  queue.reserve(items.size());
+  for (const MediaRef& item : items) {
+    const auto& playlists = m_library.Playlists();
+    const auto owner = std::find_if(playlists.begin(), playlists.end(),
+                                    [&](const PlaylistRef& p) { return p->item == item; });
+    if (owner == playlists.end()) {
+      queue.push_back(item);
+    } else {
+      queue.insert(queue.end(), (*owner)->entries->begin(), (*owner)->entries->end());
+    }
+  }
+  return queue;
+}
+
 void Engine::SetCurrentPlaylist(const PlaylistData& playlist) {
-  m_queue = *playlist.entries;
+  m_queue = Expanded(*playlist.entries);
   m_order.clear();
   Reorder();
   if (m_queue.empty()) {
@@ -191,9 +207,14 @@ void Engine::SetCurrentPlaylist(const PlaylistData& playlist) {
 void Engine::SetCurrentMedia(const MediaRef& media) {
   const auto inQueue = std::find(m_queue.begin(), m_queue.end(), media);
   if (inQueue == m_queue.end()) {
-    m_queue = {media};
+    m_queue = Expanded({media});
     m_order.clear();
     Reorder();
+    if (m_queue.empty()) {
+      m_positionAtMark = 0;
+      SetState(wmppsStopped);
+      return;
+    }
     Load(0);
   } else {
     const auto index = static_cast<std::size_t>(inQueue - m_queue.begin());

@@ -111,6 +111,8 @@ class Engine : public std::enable_shared_from_this<Engine> {
   void FireStringChanges(const std::vector<std::shared_ptr<const StringList>>& before);
 
   MediaRef Current() const;
+  // The items to play: a playlist's own media item stands for the playlist's entries.
+  MediaList Expanded(const MediaList& items) const;
   bool InLibrary(const PlaylistRef& playlist) const;
   void SetState(WMPPlayState state);
   void Mark();

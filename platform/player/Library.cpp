@@ -276,17 +276,23 @@ std::shared_ptr<const StringList> Library::Strings(AttributeId attribute,
   StringsCache& cache = m_strings[key];
   if (cache.generation == m_generation && cache.values) return cache.values;
 
+  // An album is its title with its album artist; other values stand alone. The views point
+  // into the items, which outlive this walk.
+  using Identity = std::pair<std::u16string_view, std::u16string_view>;
+  struct IdentityHash {
+    std::size_t operator()(const Identity& identity) const noexcept {
+      const std::hash<std::u16string_view> hash;
+      return hash(identity.first) * 31u + hash(identity.second);
+    }
+  };
   auto values = std::make_shared<StringList>();
-  std::unordered_set<std::u16string> seen;
+  std::unordered_set<Identity, IdentityHash> seen;
   for (const MediaRef& item : m_items) {
     if (item->Value(m_mediaType) != mediaType) continue;
     const std::u16string_view value = item->Value(attribute);
-    std::u16string identity(value);
-    if (attribute == m_album) {
-      identity.push_back(u'\0');
-      identity.append(item->Value(m_albumArtist));
-    }
-    if (seen.insert(std::move(identity)).second) values->emplace_back(value);
+    const std::u16string_view group =
+        attribute == m_album ? item->Value(m_albumArtist) : std::u16string_view();
+    if (seen.emplace(value, group).second) values->emplace_back(value);
   }
   cache = {m_generation, std::move(values)};
   return cache.values;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -56,6 +57,31 @@ TEST(LibraryFile, TextsAreReadAsUtf8) {
   // An attribute given as "" and one not given read alike.
   EXPECT_EQ(library.Query(library.GenreId(), u"")->size(), 1u);
   EXPECT_EQ(library.Query(library.AlbumId(), u"")->size(), 1u);
+}
+
+}  // namespace
+
+#include "platform/player/LibraryGenerator.h"
+
+namespace {
+
+TEST(LibraryGenerator, MakesALoadableLibraryOfTheShapeAsked) {
+  platform::player::GeneratedLibraryShape shape;
+  shape.tracks = 2000;
+  shape.playlists = 12;
+  Library library = Library::FromJson(platform::player::GenerateLibraryJson(shape));
+  EXPECT_EQ(library.Query(library.MediaTypeId(), u"audio")->size(), 2000u);
+  EXPECT_EQ(library.Playlists().size(), 1u + 3u + 12u);
+  EXPECT_EQ(library.Playlists().front()->entries->size(), 2000u);
+  const auto albums = library.Strings(library.AlbumId(), u"audio");
+  // Artist 1's first album has the title of artist 0's last: the title comes twice.
+  EXPECT_EQ(std::count(albums->begin(), albums->end(), u"Album 4"), 2);
+  EXPECT_EQ(std::count(albums->begin(), albums->end(), u"Album 6"), 1);
+  EXPECT_EQ(std::count(albums->begin(), albums->end(), u"Album 5"), 0);
+  EXPECT_GT(library.Query(library.GenreId(), u"")->size(), 0u);
+  shape.tracks = 100;
+  EXPECT_EQ(platform::player::GenerateLibraryJson(shape),
+            platform::player::GenerateLibraryJson(shape));
 }
 
 }  // namespace

@@ -144,6 +144,24 @@ TEST_F(PlaybackTest, CurrentMediaJumpsWithinTheListOrPlaysAlone) {
   EXPECT_EQ(Text(duration.get()), u"199.9");
 }
 
+TEST_F(PlaybackTest, APlaylistsMediaItemPlaysThePlaylist) {
+  const ComPtr<IWMPPlaylist> playlistItems = ByAttribute(u"MediaType", u"playlist");
+  ComPtr<IWMPMedia> roadTrip;
+  ASSERT_EQ(playlistItems->get_item(2, roadTrip.put()), S_OK);  // the second "Road Trip"
+  UniqueBstr trackingId;
+  ASSERT_EQ(roadTrip->getItemInfo(B(u"TrackingID").get(), trackingId.out()), S_OK);
+  const ComPtr<IWMPPlaylist> found = ByAttribute(u"TrackingID", Text(trackingId.get()));
+  ASSERT_EQ(player->put_currentPlaylist(found.get()), S_OK);
+  EXPECT_EQ(CurrentName(), u"Static Bloom");
+  ASSERT_EQ(controls->next(), S_OK);
+  EXPECT_EQ(CurrentName(), u"Low Orbit");
+
+  ComPtr<IWMPMedia> emptyShelf;
+  ASSERT_EQ(playlistItems->get_item(4, emptyShelf.put()), S_OK);
+  ASSERT_EQ(player->put_currentMedia(emptyShelf.get()), S_OK);
+  EXPECT_EQ(State(), wmppsStopped);
+}
+
 TEST_F(PlaybackTest, ModesKeepTheValueAsSetAndReportChanges) {
   VARIANT_BOOL value = VARIANT_TRUE;
   ASSERT_EQ(settings->getMode(B(u"loop").get(), &value), S_OK);
