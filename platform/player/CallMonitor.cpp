@@ -11,25 +11,28 @@ std::string RecordedCall::Name() const {
   return std::string(method->interfaceName) + "::" + std::string(method->methodName);
 }
 
+std::string RecordedCall::Line() const {
+  std::string line = Name() + "(";
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (i > 0) line += ", ";
+    line += ToUtf8(arguments[i]);
+  }
+  line += ")";
+  if (!receiver.empty()) line += " on " + ToUtf8(receiver);
+  return line;
+}
+
 std::vector<std::string> CallMonitor::CallLines() const {
   std::vector<std::string> lines;
   lines.reserve(m_calls.size());
-  for (const RecordedCall& call : m_calls) {
-    std::string line = call.Name() + "(";
-    for (std::size_t i = 0; i < call.arguments.size(); ++i) {
-      if (i > 0) line += ", ";
-      line += ToUtf8(call.arguments[i]);
-    }
-    lines.push_back(line + ")");
-  }
+  for (const RecordedCall& call : m_calls) lines.push_back(call.Line());
   return lines;
 }
 
-void CallMonitor::AddRule(const MethodInfo& method, HRESULT failure,
-                          std::vector<std::u16string> leading, std::optional<std::size_t> times) {
+void CallMonitor::AddRule(const MethodInfo& method, HRESULT failure, CallMatch match) {
   if (!FAILED(failure)) throw std::invalid_argument("an injected result must be a failure");
-  if (times == std::size_t{0}) return;
-  m_rules.push_back({&method, failure, std::move(leading), times});
+  if (match.times == std::size_t{0}) return;
+  m_rules.push_back({&method, failure, std::move(match)});
 }
 
 std::size_t CallMonitor::Count(const MethodInfo& method) const noexcept {
@@ -38,18 +41,21 @@ std::size_t CallMonitor::Count(const MethodInfo& method) const noexcept {
                     [&](const RecordedCall& call) { return call.method == &method; }));
 }
 
-HRESULT CallMonitor::Enter(const MethodInfo& method, std::vector<std::u16string> arguments) {
+HRESULT CallMonitor::Enter(const MethodInfo& method, std::u16string_view receiver,
+                           std::vector<std::u16string> arguments) {
   HRESULT result = S_OK;
   for (auto rule = m_rules.begin(); rule != m_rules.end(); ++rule) {
-    if (rule->method != &method || rule->leading.size() > arguments.size() ||
-        !std::equal(rule->leading.begin(), rule->leading.end(), arguments.begin())) {
+    const CallMatch& match = rule->match;
+    if (rule->method != &method || (match.on && *match.on != receiver) ||
+        match.arguments.size() > arguments.size() ||
+        !std::equal(match.arguments.begin(), match.arguments.end(), arguments.begin())) {
       continue;
     }
     result = rule->failure;
-    if (rule->times && --*rule->times == 0) m_rules.erase(rule);
+    if (rule->match.times && --*rule->match.times == 0) m_rules.erase(rule);
     break;
   }
-  if (m_recording) m_calls.push_back({&method, std::move(arguments)});
+  if (m_recording) m_calls.push_back({&method, std::u16string(receiver), std::move(arguments)});
   return result;
 }
 

@@ -40,10 +40,11 @@ Engine::~Engine() = default;
 
 ComPtr<IWMPPlayer4> Engine::Player() { return MakeObject<PlayerObject>(shared_from_this()); }
 
-HRESULT Engine::Enter(const MethodInfo& method, std::vector<std::u16string> arguments) {
+HRESULT Engine::Enter(const MethodInfo& method, std::u16string_view receiver,
+                      std::vector<std::u16string> arguments) {
   if (!OnEngineThread()) return RPC_E_WRONG_THREAD;
   Update();
-  return m_monitor.Enter(method, std::move(arguments));
+  return m_monitor.Enter(method, receiver, std::move(arguments));
 }
 
 // ---- playback ----

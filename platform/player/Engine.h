@@ -36,7 +36,9 @@ struct EngineOptions {
 // A test sets up a player like this:
 //   auto engine = Engine::Create(Library::FromFile(path), {.clock = clock, .recordCalls = true});
 //   ComPtr<IWMPPlayer4> player = engine->Player();
-//   engine->Monitor().Fail<&IWMPMediaCollection::getByAlbum>(E_FAIL, {u"Blue Harbour"});
+//   engine->Monitor().Fail<&IWMPMediaCollection::getByAlbum>(E_FAIL, {.arguments = {u"Blue
+//   Harbour"}}); engine->Monitor().Fail<&IWMPMedia::getItemInfo>(E_FAIL, {.arguments = {u"Artist"},
+//   .on = u"Lanterns"});
 class Engine : public std::enable_shared_from_this<Engine> {
  public:
   static std::shared_ptr<Engine> Create(Library library, EngineOptions options = {});
@@ -79,7 +81,8 @@ class Engine : public std::enable_shared_from_this<Engine> {
 
   // On entry of each object method: the thread check, the clock, the record and the failure
   // rules. Returns what the method must answer when it is not S_OK.
-  HRESULT Enter(const MethodInfo& method, std::vector<std::u16string> arguments);
+  HRESULT Enter(const MethodInfo& method, std::u16string_view receiver,
+                std::vector<std::u16string> arguments);
   bool OnEngineThread() const noexcept { return std::this_thread::get_id() == m_thread; }
   ConnectionPoints& EventPoints() noexcept { return m_eventPoints; }
 

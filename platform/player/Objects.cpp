@@ -37,9 +37,12 @@ ComPtr<T> Own(IUnknown* object, const IID& identity) {
   return own;
 }
 
+// `receiver` names the object called (a media item, a playlist, a string collection's
+// attribute), empty for the others.
 template <auto Method>
-HRESULT Enter(Engine& engine, std::vector<std::u16string> arguments = {}) {
-  return engine.Enter(MethodOf<Method>, std::move(arguments));
+HRESULT Enter(Engine& engine, std::u16string_view receiver,
+              std::vector<std::u16string> arguments = {}) {
+  return engine.Enter(MethodOf<Method>, receiver, std::move(arguments));
 }
 
 // Fills an out-parameter with a new object.
@@ -77,13 +80,18 @@ std::u16string NameOf(Engine& engine, IUnknown* object) {
 MediaObject::MediaObject(std::shared_ptr<Engine> engine, MediaRef item)
     : m_engine(std::move(engine)), m_item(std::move(item)) {}
 
+std::u16string_view MediaObject::Name() const {
+  return m_item->Value(m_engine->MediaLibrary().NameId());
+}
+
 HRESULT MediaObject::get_name(BSTR* name) {
-  if (const HRESULT hr = Enter<&IWMPMedia::get_name>(*m_engine); hr != S_OK) return hr;
-  return HandText(name, m_item->Value(m_engine->MediaLibrary().NameId()));
+  if (const HRESULT hr = Enter<&IWMPMedia::get_name>(*m_engine, Name()); hr != S_OK) return hr;
+  return HandText(name, Name());
 }
 
 HRESULT MediaObject::getItemInfo(BSTR attribute, BSTR* value) {
-  if (const HRESULT hr = Enter<&IWMPMedia::getItemInfo>(*m_engine, {Text(attribute)}); hr != S_OK) {
+  if (const HRESULT hr = Enter<&IWMPMedia::getItemInfo>(*m_engine, Name(), {Text(attribute)});
+      hr != S_OK) {
     return hr;
   }
   const auto id = m_engine->MediaLibrary().Known(Text(attribute));
@@ -105,19 +113,22 @@ PlaylistObject::PlaylistObject(std::shared_ptr<Engine> engine, PlaylistRef playl
     : m_engine(std::move(engine)), m_playlist(std::move(playlist)) {}
 
 HRESULT PlaylistObject::get_count(std::int32_t* count) {
-  if (const HRESULT hr = Enter<&IWMPPlaylist::get_count>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPPlaylist::get_count>(*m_engine, m_playlist->name); hr != S_OK)
+    return hr;
   if (count == nullptr) return E_POINTER;
   *count = static_cast<std::int32_t>(m_playlist->entries->size());
   return S_OK;
 }
 
 HRESULT PlaylistObject::get_name(BSTR* name) {
-  if (const HRESULT hr = Enter<&IWMPPlaylist::get_name>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPPlaylist::get_name>(*m_engine, m_playlist->name); hr != S_OK)
+    return hr;
   return HandText(name, m_playlist->name);
 }
 
 HRESULT PlaylistObject::getItemInfo(BSTR attribute, BSTR* value) {
-  if (const HRESULT hr = Enter<&IWMPPlaylist::getItemInfo>(*m_engine, {Text(attribute)});
+  if (const HRESULT hr =
+          Enter<&IWMPPlaylist::getItemInfo>(*m_engine, m_playlist->name, {Text(attribute)});
       hr != S_OK) {
     return hr;
   }
@@ -130,7 +141,9 @@ HRESULT PlaylistObject::getItemInfo(BSTR attribute, BSTR* value) {
 }
 
 HRESULT PlaylistObject::get_item(std::int32_t index, IWMPMedia** media) {
-  if (const HRESULT hr = Enter<&IWMPPlaylist::get_item>(*m_engine, {Decimal(index)}); hr != S_OK) {
+  if (const HRESULT hr =
+          Enter<&IWMPPlaylist::get_item>(*m_engine, m_playlist->name, {Decimal(index)});
+      hr != S_OK) {
     return hr;
   }
   if (media == nullptr) return E_POINTER;
@@ -141,7 +154,8 @@ HRESULT PlaylistObject::get_item(std::int32_t index, IWMPMedia** media) {
 }
 
 HRESULT PlaylistObject::appendItem(IWMPMedia* media) {
-  if (const HRESULT hr = Enter<&IWMPPlaylist::appendItem>(*m_engine, {NameOf(*m_engine, media)});
+  if (const HRESULT hr =
+          Enter<&IWMPPlaylist::appendItem>(*m_engine, m_playlist->name, {NameOf(*m_engine, media)});
       hr != S_OK) {
     return hr;
   }
@@ -163,18 +177,22 @@ void* PlaylistObject::QueryOther(REFIID iid) {
 // ---- collections ----
 
 StringCollectionObject::StringCollectionObject(std::shared_ptr<Engine> engine,
+                                               std::u16string attribute,
                                                std::shared_ptr<const StringList> values)
-    : m_engine(std::move(engine)), m_values(std::move(values)) {}
+    : m_engine(std::move(engine)), m_attribute(std::move(attribute)), m_values(std::move(values)) {}
 
 HRESULT StringCollectionObject::get_count(std::int32_t* count) {
-  if (const HRESULT hr = Enter<&IWMPStringCollection::get_count>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPStringCollection::get_count>(*m_engine, m_attribute);
+      hr != S_OK)
+    return hr;
   if (count == nullptr) return E_POINTER;
   *count = static_cast<std::int32_t>(m_values->size());
   return S_OK;
 }
 
 HRESULT StringCollectionObject::item(std::int32_t index, BSTR* text) {
-  if (const HRESULT hr = Enter<&IWMPStringCollection::item>(*m_engine, {Decimal(index)});
+  if (const HRESULT hr =
+          Enter<&IWMPStringCollection::item>(*m_engine, m_attribute, {Decimal(index)});
       hr != S_OK) {
     return hr;
   }
@@ -184,19 +202,21 @@ HRESULT StringCollectionObject::item(std::int32_t index, BSTR* text) {
   return HandText(text, (*m_values)[static_cast<std::size_t>(index)]);
 }
 
-PlaylistArrayObject::PlaylistArrayObject(std::shared_ptr<Engine> engine,
+PlaylistArrayObject::PlaylistArrayObject(std::shared_ptr<Engine> engine, std::u16string name,
                                          std::vector<PlaylistRef> playlists)
-    : m_engine(std::move(engine)), m_playlists(std::move(playlists)) {}
+    : m_engine(std::move(engine)), m_name(std::move(name)), m_playlists(std::move(playlists)) {}
 
 HRESULT PlaylistArrayObject::get_count(std::int32_t* count) {
-  if (const HRESULT hr = Enter<&IWMPPlaylistArray::get_count>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPPlaylistArray::get_count>(*m_engine, m_name); hr != S_OK)
+    return hr;
   if (count == nullptr) return E_POINTER;
   *count = static_cast<std::int32_t>(m_playlists.size());
   return S_OK;
 }
 
 HRESULT PlaylistArrayObject::item(std::int32_t index, IWMPPlaylist** playlist) {
-  if (const HRESULT hr = Enter<&IWMPPlaylistArray::item>(*m_engine, {Decimal(index)}); hr != S_OK) {
+  if (const HRESULT hr = Enter<&IWMPPlaylistArray::item>(*m_engine, m_name, {Decimal(index)});
+      hr != S_OK) {
     return hr;
   }
   if (playlist == nullptr) return E_POINTER;
@@ -211,13 +231,14 @@ MediaCollectionObject::MediaCollectionObject(std::shared_ptr<Engine> engine)
 HRESULT MediaCollectionObject::getAttributeStringCollection(BSTR attribute, BSTR mediaType,
                                                             IWMPStringCollection** values) {
   if (const HRESULT hr = Enter<&IWMPMediaCollection::getAttributeStringCollection>(
-          *m_engine, {Text(attribute), Text(mediaType)});
+          *m_engine, {}, {Text(attribute), Text(mediaType)});
       hr != S_OK) {
     return hr;
   }
   Library& library = m_engine->MediaLibrary();
   return Hand<StringCollectionObject>(
-      values, m_engine, library.Strings(library.Attribute(Text(attribute)), Text(mediaType)));
+      values, m_engine, Text(attribute),
+      library.Strings(library.Attribute(Text(attribute)), Text(mediaType)));
 }
 
 HRESULT MediaCollectionObject::Answer(AttributeId attribute, BSTR value, IWMPPlaylist** media) {
@@ -228,8 +249,8 @@ HRESULT MediaCollectionObject::Answer(AttributeId attribute, BSTR value, IWMPPla
 }
 
 HRESULT MediaCollectionObject::getByAttribute(BSTR attribute, BSTR value, IWMPPlaylist** media) {
-  if (const HRESULT hr =
-          Enter<&IWMPMediaCollection::getByAttribute>(*m_engine, {Text(attribute), Text(value)});
+  if (const HRESULT hr = Enter<&IWMPMediaCollection::getByAttribute>(
+          *m_engine, {}, {Text(attribute), Text(value)});
       hr != S_OK) {
     return hr;
   }
@@ -237,7 +258,7 @@ HRESULT MediaCollectionObject::getByAttribute(BSTR attribute, BSTR value, IWMPPl
 }
 
 HRESULT MediaCollectionObject::getByAlbum(BSTR album, IWMPPlaylist** media) {
-  if (const HRESULT hr = Enter<&IWMPMediaCollection::getByAlbum>(*m_engine, {Text(album)});
+  if (const HRESULT hr = Enter<&IWMPMediaCollection::getByAlbum>(*m_engine, {}, {Text(album)});
       hr != S_OK) {
     return hr;
   }
@@ -245,7 +266,7 @@ HRESULT MediaCollectionObject::getByAlbum(BSTR album, IWMPPlaylist** media) {
 }
 
 HRESULT MediaCollectionObject::getByAuthor(BSTR author, IWMPPlaylist** media) {
-  if (const HRESULT hr = Enter<&IWMPMediaCollection::getByAuthor>(*m_engine, {Text(author)});
+  if (const HRESULT hr = Enter<&IWMPMediaCollection::getByAuthor>(*m_engine, {}, {Text(author)});
       hr != S_OK) {
     return hr;
   }
@@ -253,7 +274,7 @@ HRESULT MediaCollectionObject::getByAuthor(BSTR author, IWMPPlaylist** media) {
 }
 
 HRESULT MediaCollectionObject::getByGenre(BSTR genre, IWMPPlaylist** media) {
-  if (const HRESULT hr = Enter<&IWMPMediaCollection::getByGenre>(*m_engine, {Text(genre)});
+  if (const HRESULT hr = Enter<&IWMPMediaCollection::getByGenre>(*m_engine, {}, {Text(genre)});
       hr != S_OK) {
     return hr;
   }
@@ -264,11 +285,12 @@ PlaylistCollectionObject::PlaylistCollectionObject(std::shared_ptr<Engine> engin
     : m_engine(std::move(engine)) {}
 
 HRESULT PlaylistCollectionObject::getByName(BSTR name, IWMPPlaylistArray** playlists) {
-  if (const HRESULT hr = Enter<&IWMPPlaylistCollection::getByName>(*m_engine, {Text(name)});
+  if (const HRESULT hr = Enter<&IWMPPlaylistCollection::getByName>(*m_engine, {}, {Text(name)});
       hr != S_OK) {
     return hr;
   }
-  return Hand<PlaylistArrayObject>(playlists, m_engine, m_engine->FindPlaylists(Text(name)));
+  return Hand<PlaylistArrayObject>(playlists, m_engine, Text(name),
+                                   m_engine->FindPlaylists(Text(name)));
 }
 
 // ---- controls, settings, application ----
@@ -280,7 +302,7 @@ namespace {
 // A transport command: the entry rules, then the engine's action.
 template <auto Method, void (Engine::*Action)()>
 HRESULT Command(Engine& engine) {
-  if (const HRESULT hr = Enter<Method>(engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<Method>(engine, {}); hr != S_OK) return hr;
   (engine.*Action)();
   return S_OK;
 }
@@ -302,7 +324,7 @@ HRESULT ControlsObject::fastReverse() {
 }
 
 HRESULT ControlsObject::get_currentPosition(double* seconds) {
-  if (const HRESULT hr = Enter<&IWMPControls::get_currentPosition>(*m_engine); hr != S_OK) {
+  if (const HRESULT hr = Enter<&IWMPControls::get_currentPosition>(*m_engine, {}); hr != S_OK) {
     return hr;
   }
   if (seconds == nullptr) return E_POINTER;
@@ -313,7 +335,7 @@ HRESULT ControlsObject::get_currentPosition(double* seconds) {
 SettingsObject::SettingsObject(std::shared_ptr<Engine> engine) : m_engine(std::move(engine)) {}
 
 HRESULT SettingsObject::put_autoStart(VARIANT_BOOL autoStart) {
-  if (const HRESULT hr = Enter<&IWMPSettings::put_autoStart>(*m_engine, {Decimal(autoStart)});
+  if (const HRESULT hr = Enter<&IWMPSettings::put_autoStart>(*m_engine, {}, {Decimal(autoStart)});
       hr != S_OK) {
     return hr;
   }
@@ -322,7 +344,7 @@ HRESULT SettingsObject::put_autoStart(VARIANT_BOOL autoStart) {
 }
 
 HRESULT SettingsObject::getMode(BSTR mode, VARIANT_BOOL* value) {
-  if (const HRESULT hr = Enter<&IWMPSettings::getMode>(*m_engine, {Text(mode)}); hr != S_OK) {
+  if (const HRESULT hr = Enter<&IWMPSettings::getMode>(*m_engine, {}, {Text(mode)}); hr != S_OK) {
     return hr;
   }
   if (value == nullptr) return E_POINTER;
@@ -330,7 +352,7 @@ HRESULT SettingsObject::getMode(BSTR mode, VARIANT_BOOL* value) {
 }
 
 HRESULT SettingsObject::setMode(BSTR mode, VARIANT_BOOL value) {
-  if (const HRESULT hr = Enter<&IWMPSettings::setMode>(*m_engine, {Text(mode), Decimal(value)});
+  if (const HRESULT hr = Enter<&IWMPSettings::setMode>(*m_engine, {}, {Text(mode), Decimal(value)});
       hr != S_OK) {
     return hr;
   }
@@ -341,7 +363,8 @@ PlayerApplicationObject::PlayerApplicationObject(std::shared_ptr<Engine> engine)
     : m_engine(std::move(engine)) {}
 
 HRESULT PlayerApplicationObject::get_playerDocked(VARIANT_BOOL* docked) {
-  if (const HRESULT hr = Enter<&IWMPPlayerApplication::get_playerDocked>(*m_engine); hr != S_OK) {
+  if (const HRESULT hr = Enter<&IWMPPlayerApplication::get_playerDocked>(*m_engine, {});
+      hr != S_OK) {
     return hr;
   }
   if (docked == nullptr) return E_POINTER;
@@ -354,17 +377,18 @@ HRESULT PlayerApplicationObject::get_playerDocked(VARIANT_BOOL* docked) {
 PlayerObject::PlayerObject(std::shared_ptr<Engine> engine) : m_engine(std::move(engine)) {}
 
 HRESULT PlayerObject::get_controls(IWMPControls** controls) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::get_controls>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPPlayer4::get_controls>(*m_engine, {}); hr != S_OK) return hr;
   return Hand<ControlsObject>(controls, m_engine);
 }
 
 HRESULT PlayerObject::get_settings(IWMPSettings** settings) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::get_settings>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPPlayer4::get_settings>(*m_engine, {}); hr != S_OK) return hr;
   return Hand<SettingsObject>(settings, m_engine);
 }
 
 HRESULT PlayerObject::get_currentMedia(IWMPMedia** media) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::get_currentMedia>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPPlayer4::get_currentMedia>(*m_engine, {}); hr != S_OK)
+    return hr;
   if (media == nullptr) return E_POINTER;
   *media = nullptr;
   MediaRef current = m_engine->CurrentMedia();
@@ -374,7 +398,7 @@ HRESULT PlayerObject::get_currentMedia(IWMPMedia** media) {
 
 HRESULT PlayerObject::put_currentMedia(IWMPMedia* media) {
   if (const HRESULT hr =
-          Enter<&IWMPPlayer4::put_currentMedia>(*m_engine, {NameOf(*m_engine, media)});
+          Enter<&IWMPPlayer4::put_currentMedia>(*m_engine, {}, {NameOf(*m_engine, media)});
       hr != S_OK) {
     return hr;
   }
@@ -385,26 +409,26 @@ HRESULT PlayerObject::put_currentMedia(IWMPMedia* media) {
 }
 
 HRESULT PlayerObject::get_mediaCollection(IWMPMediaCollection** collection) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::get_mediaCollection>(*m_engine); hr != S_OK) {
+  if (const HRESULT hr = Enter<&IWMPPlayer4::get_mediaCollection>(*m_engine, {}); hr != S_OK) {
     return hr;
   }
   return Hand<MediaCollectionObject>(collection, m_engine);
 }
 
 HRESULT PlayerObject::get_playlistCollection(IWMPPlaylistCollection** collection) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::get_playlistCollection>(*m_engine); hr != S_OK) {
+  if (const HRESULT hr = Enter<&IWMPPlayer4::get_playlistCollection>(*m_engine, {}); hr != S_OK) {
     return hr;
   }
   return Hand<PlaylistCollectionObject>(collection, m_engine);
 }
 
 HRESULT PlayerObject::get_versionInfo(BSTR* version) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::get_versionInfo>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPPlayer4::get_versionInfo>(*m_engine, {}); hr != S_OK) return hr;
   return HandText(version, kVersion);
 }
 
 HRESULT PlayerObject::get_playState(WMPPlayState* state) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::get_playState>(*m_engine); hr != S_OK) return hr;
+  if (const HRESULT hr = Enter<&IWMPPlayer4::get_playState>(*m_engine, {}); hr != S_OK) return hr;
   if (state == nullptr) return E_POINTER;
   *state = m_engine->PlayState();
   return S_OK;
@@ -412,7 +436,7 @@ HRESULT PlayerObject::get_playState(WMPPlayState* state) {
 
 HRESULT PlayerObject::put_currentPlaylist(IWMPPlaylist* playlist) {
   if (const HRESULT hr =
-          Enter<&IWMPPlayer4::put_currentPlaylist>(*m_engine, {NameOf(*m_engine, playlist)});
+          Enter<&IWMPPlayer4::put_currentPlaylist>(*m_engine, {}, {NameOf(*m_engine, playlist)});
       hr != S_OK) {
     return hr;
   }
@@ -423,7 +447,7 @@ HRESULT PlayerObject::put_currentPlaylist(IWMPPlaylist* playlist) {
 }
 
 HRESULT PlayerObject::newPlaylist(BSTR name, BSTR url, IWMPPlaylist** playlist) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::newPlaylist>(*m_engine, {Text(name), Text(url)});
+  if (const HRESULT hr = Enter<&IWMPPlayer4::newPlaylist>(*m_engine, {}, {Text(name), Text(url)});
       hr != S_OK) {
     return hr;
   }
@@ -436,7 +460,7 @@ HRESULT PlayerObject::newPlaylist(BSTR name, BSTR url, IWMPPlaylist** playlist) 
 }
 
 HRESULT PlayerObject::get_playerApplication(IWMPPlayerApplication** application) {
-  if (const HRESULT hr = Enter<&IWMPPlayer4::get_playerApplication>(*m_engine); hr != S_OK) {
+  if (const HRESULT hr = Enter<&IWMPPlayer4::get_playerApplication>(*m_engine, {}); hr != S_OK) {
     return hr;
   }
   return Hand<PlayerApplicationObject>(application, m_engine);
@@ -444,7 +468,7 @@ HRESULT PlayerObject::get_playerApplication(IWMPPlayerApplication** application)
 
 HRESULT PlayerObject::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
   if (const HRESULT hr =
-          Enter<&IConnectionPointContainer::FindConnectionPoint>(*m_engine, {FormatGuid(iid)});
+          Enter<&IConnectionPointContainer::FindConnectionPoint>(*m_engine, {}, {FormatGuid(iid)});
       hr != S_OK) {
     return hr;
   }

@@ -24,6 +24,7 @@ class MediaObject final : public ComObject<IWMPMedia> {
 
  private:
   void* QueryOther(REFIID iid) override;
+  std::u16string_view Name() const;
 
   std::shared_ptr<Engine> m_engine;
   MediaRef m_item;
@@ -50,23 +51,27 @@ class PlaylistObject final : public ComObject<IWMPPlaylist> {
 
 class StringCollectionObject final : public ComObject<IWMPStringCollection> {
  public:
-  StringCollectionObject(std::shared_ptr<Engine> engine, std::shared_ptr<const StringList> values);
+  StringCollectionObject(std::shared_ptr<Engine> engine, std::u16string attribute,
+                         std::shared_ptr<const StringList> values);
   HRESULT get_count(std::int32_t* count) override;
   HRESULT item(std::int32_t index, BSTR* text) override;
 
  private:
   std::shared_ptr<Engine> m_engine;
+  std::u16string m_attribute;
   std::shared_ptr<const StringList> m_values;
 };
 
 class PlaylistArrayObject final : public ComObject<IWMPPlaylistArray> {
  public:
-  PlaylistArrayObject(std::shared_ptr<Engine> engine, std::vector<PlaylistRef> playlists);
+  PlaylistArrayObject(std::shared_ptr<Engine> engine, std::u16string name,
+                      std::vector<PlaylistRef> playlists);
   HRESULT get_count(std::int32_t* count) override;
   HRESULT item(std::int32_t index, IWMPPlaylist** playlist) override;
 
  private:
   std::shared_ptr<Engine> m_engine;
+  std::u16string m_name;
   std::vector<PlaylistRef> m_playlists;
 };
 

@@ -11,9 +11,10 @@ using Lines = std::vector<std::u16string>;
 
 TEST_F(PlayerTest, AChosenCallFailsByMethodArgumentOrIndex) {
   auto& monitor = engine->Monitor();
-  monitor.Fail<&IWMPMediaCollection::getByAlbum>(E_ACCESSDENIED, {u"Iron Orchard"});
-  monitor.Fail<&IWMPPlaylist::get_item>(E_UNEXPECTED, {u"1"}, 1);
+  monitor.Fail<&IWMPMediaCollection::getByAlbum>(E_ACCESSDENIED, {.arguments = {u"Iron Orchard"}});
+  monitor.Fail<&IWMPPlaylist::get_item>(E_UNEXPECTED, {.arguments = {u"1"}, .times = 1});
   monitor.Fail<&IWMPPlayer4::get_settings>(E_FAIL);
+  monitor.Fail<&IWMPMedia::getItemInfo>(E_FAIL, {.arguments = {u"Artist"}, .on = u"Lanterns"});
 
   ComPtr<IWMPPlaylist> album;
   EXPECT_EQ(media->getByAlbum(B(u"Iron Orchard").get(), album.put()), E_ACCESSDENIED);
@@ -24,6 +25,11 @@ TEST_F(PlayerTest, AChosenCallFailsByMethodArgumentOrIndex) {
   EXPECT_EQ(album->get_item(0, item.put()), S_OK);
   EXPECT_EQ(album->get_item(1, item.put()), E_UNEXPECTED);
   EXPECT_EQ(album->get_item(1, item.put()), S_OK);  // only once
+  UniqueBstr artist;
+  EXPECT_EQ(item->getItemInfo(B(u"Artist").get(), artist.out()), E_FAIL);  // on "Lanterns"
+  EXPECT_EQ(item->getItemInfo(B(u"Album").get(), artist.out()), S_OK);
+  ASSERT_EQ(album->get_item(0, item.put()), S_OK);
+  EXPECT_EQ(item->getItemInfo(B(u"Artist").get(), artist.out()), S_OK);
   ComPtr<IWMPSettings> failing;
   EXPECT_EQ(player->get_settings(failing.put()), E_FAIL);
   EXPECT_EQ(player->get_settings(failing.put()), E_FAIL);
@@ -46,7 +52,8 @@ TEST_F(PlayerTest, CallsAreRecordedWithTheirArguments) {
   EXPECT_EQ(
       engine->Monitor().CallLines(),
       (std::vector<std::string>{"IWMPMediaCollection::getByAlbum(Night Ferry)",
-                                "IWMPPlaylist::get_item(0)", "IWMPMedia::getItemInfo(Duration)",
+                                "IWMPPlaylist::get_item(0) on Night Ferry",
+                                "IWMPMedia::getItemInfo(Duration) on Harbour Lights (Reprise)",
                                 "IWMPPlayer4::put_currentMedia(Harbour Lights (Reprise))",
                                 "IWMPSettings::setMode(loop, -1)"}));
   EXPECT_EQ(engine->Monitor().CountCalls<&IWMPPlaylist::get_item>(), 1u);

@@ -53,7 +53,7 @@ TEST_F(PlayerTest, AMissingAttributeReadsAsEmptyAndAFailureStaysAFailure) {
     ASSERT_EQ(demo->getItemInfo(B(attribute).get(), value.out()), S_OK);
     EXPECT_EQ(SysStringLen(value.get()), 0u);
   }
-  engine->Monitor().Fail<&IWMPMedia::getItemInfo>(E_FAIL, {u"Genre"});
+  engine->Monitor().Fail<&IWMPMedia::getItemInfo>(E_FAIL, {.arguments = {u"Genre"}});
   UniqueBstr genre;
   EXPECT_EQ(demo->getItemInfo(B(u"Genre").get(), genre.out()), E_FAIL);
   EXPECT_EQ(genre.get(), nullptr);
