@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <numeric>
 #include <string>
 
@@ -70,7 +71,12 @@ double Engine::PositionAt(std::uint32_t now) const {
 
 void Engine::Update() {
   if (m_catchingUp) return;  // a sink called back while events of the catch-up are fired
-  m_catchingUp = true;
+  // Clears the flag however the catch-up ends.
+  struct CatchingUp {
+    bool& flag;
+    explicit CatchingUp(bool& f) : flag(f) { flag = true; }
+    ~CatchingUp() { flag = false; }
+  } const catchingUp(m_catchingUp);
   const std::uint32_t now = Now();
   while (m_state == wmppsPlaying && Current()) {
     const double position = PositionAt(now);
@@ -98,7 +104,6 @@ void Engine::Update() {
       SetState(wmppsStopped);
     }
   }
-  m_catchingUp = false;
 }
 
 WMPPlayState Engine::PlayState() {

@@ -56,6 +56,21 @@ TEST_F(PlaybackTest, TracksEndOnTheClockAndTheListStopsAtItsEnd) {
                    u"PlayStateChange 8", u"PlayStateChange 1"}));
 }
 
+TEST_F(PlaybackTest, SinksMayCallThePlayerWhileItFiresOnItsThread) {
+  PlayBlueHarbour();
+  Lines seen;
+  events->onEvent = [&] {
+    WMPPlayState state = wmppsUndefined;
+    EXPECT_EQ(player->get_playState(&state), S_OK);
+    seen.push_back(std::u16string(1, static_cast<char16_t>(u'0' + state % 10)) + u" " +
+                   CurrentName());
+  };
+  Advance(215.6 + 187.2 + 1);  // two tracks end within one catch-up
+  EXPECT_NEAR(Position(), 1, 2e-3);
+  EXPECT_EQ(seen, (Lines{u"8 Salt on the Rail", u"8 Lanterns", u"9 Lanterns", u"3 Lanterns",
+                         u"8 Lanterns", u"8 Tidewater", u"9 Tidewater", u"3 Tidewater"}));
+}
+
 TEST_F(PlaybackTest, LoopStartsTheListAgain) {
   ASSERT_EQ(settings->setMode(B(u"loop").get(), VARIANT_TRUE), S_OK);
   PlayBlueHarbour();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,9 @@ class EventLog final : public platform::DispatchSink<EventLog, _WMPOCXEvents> {
       platform::SinkEntry<E::ModeChange, &EventLog::OnModeChange>,
       platform::SinkEntry<E::PlayerDockedStateChange, &EventLog::OnDocked>>;
 
+  // Called after each event is written down, on the thread that fires it.
+  std::function<void()> onEvent;
+
   // The lines so far, then forgets them.
   std::vector<std::u16string> Take() { return std::exchange(m_lines, {}); }
   // Only the lines that start with `prefix`.
@@ -95,6 +99,7 @@ class EventLog final : public platform::DispatchSink<EventLog, _WMPOCXEvents> {
   }
   HRESULT Add(std::u16string line) {
     m_lines.push_back(std::move(line));
+    if (onEvent) onEvent();
     return S_OK;
   }
   std::vector<std::u16string> m_lines;
