@@ -1,12 +1,8 @@
 #include "platform/player/Library.h"
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <unordered_set>
-
-#include <nlohmann/json.hpp>
 
 #include "platform/base/Text.h"
 
@@ -39,22 +35,6 @@ const SharedMediaList& EmptyList() {
   return empty;
 }
 
-std::string Where(std::string_view section, std::size_t index) {
-  return std::string(section) + "[" + std::to_string(index) + "]";
-}
-
-Attributes ReadAttributes(const nlohmann::json& object, const std::string& where,
-                          std::initializer_list<std::string_view> skipped) {
-  if (!object.is_object()) throw LibraryError(where + ": expected an object");
-  Attributes attributes;
-  for (const auto& [key, value] : object.items()) {
-    if (std::find(skipped.begin(), skipped.end(), key) != skipped.end()) continue;
-    if (!value.is_string()) throw LibraryError(where + "." + key + ": expected a text");
-    attributes.emplace_back(FromUtf8(key), FromUtf8(value.get_ref<const std::string&>()));
-  }
-  return attributes;
-}
-
 }  // namespace
 
 MediaItem::MediaItem(std::uint64_t sequence,
@@ -80,72 +60,6 @@ Library::Library()
       m_mediaType(Attribute(u"MediaType")),
       m_duration(Attribute(u"Duration")),
       m_albumArtist(Attribute(u"WM/AlbumArtist")) {}
-
-Library Library::FromJson(std::string_view json) {
-  nlohmann::json document;
-  try {
-    document = nlohmann::json::parse(json);
-  } catch (const nlohmann::json::parse_error& error) {
-    throw LibraryError(std::string("not a library file: ") + error.what());
-  }
-  if (!document.is_object()) throw LibraryError("not a library file: expected an object");
-  Library library;
-  const auto tracks = document.find("tracks");
-  const auto playlists = document.find("playlists");
-  std::vector<MediaRef> trackItems;
-  if (tracks != document.end()) {
-    if (!tracks->is_array()) throw LibraryError("tracks: expected a list");
-    trackItems.reserve(tracks->size());
-    for (std::size_t i = 0; i < tracks->size(); ++i) {
-      const std::string where = Where("tracks", i);
-      try {
-        trackItems.push_back(library.AddItem(ReadAttributes((*tracks)[i], where, {})));
-      } catch (const std::invalid_argument& error) {
-        throw LibraryError(where + ": " + error.what());
-      }
-    }
-  }
-  if (playlists != document.end()) {
-    if (!playlists->is_array()) throw LibraryError("playlists: expected a list");
-    for (std::size_t i = 0; i < playlists->size(); ++i) {
-      const nlohmann::json& playlist = (*playlists)[i];
-      const std::string where = Where("playlists", i);
-      Attributes attributes = ReadAttributes(playlist, where, {"Name", "entries"});
-      const auto name = playlist.find("Name");
-      if (name == playlist.end() || !name->is_string()) {
-        throw LibraryError(where + ".Name: expected a text");
-      }
-      MediaList entries;
-      if (const auto list = playlist.find("entries"); list != playlist.end()) {
-        if (!list->is_array()) throw LibraryError(where + ".entries: expected a list");
-        for (const nlohmann::json& entry : *list) {
-          if (!entry.is_number_unsigned() || entry.get<std::size_t>() >= trackItems.size()) {
-            throw LibraryError(where + ".entries: " + entry.dump() + " is no track's index");
-          }
-          entries.push_back(trackItems[entry.get<std::size_t>()]);
-        }
-      }
-      try {
-        library.AddPlaylist(FromUtf8(name->get_ref<const std::string&>()), attributes,
-                            std::move(entries));
-      } catch (const std::invalid_argument& error) {
-        throw LibraryError(where + ": " + error.what());
-      }
-    }
-  }
-  return library;
-}
-
-Library Library::FromFile(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw LibraryError(path.string() + ": cannot be opened");
-  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  try {
-    return FromJson(text);
-  } catch (const LibraryError& error) {
-    throw LibraryError(path.string() + ": " + error.what());
-  }
-}
 
 std::optional<AttributeId> Library::Known(std::u16string_view name) const {
   const auto found = m_attributeIds.find(std::u16string(Canonical(name)));

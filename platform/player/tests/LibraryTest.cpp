@@ -29,6 +29,12 @@ TEST(LibraryFile, BadInputIsRefusedWithWhatAndWhere) {
        "playlists[0].entries: -1 is no track's index"},
       {R"({"playlists": [{"Name": "p", "MediaType": "audio"}]})",
        "playlists[0]: attribute MediaType given twice"},
+      {R"({"playlists": [{"Name": 7}]})", "playlists[0].Name: expected a text"},
+      {R"({"playlists": [{"Name": "p", "entries": 3}]})", "playlists[0].entries: expected a list"},
+      {R"({"tracks": [{}], "playlists": [{"Name": "p", "entries": ["0"]}]})",
+       "playlists[0].entries: expected a track's index"},
+      {R"({"tracks": [{"Name": {"nested": "x"}}]})", "tracks[0].Name: expected a text"},
+      {R"({"tracks": [{"Name": "a"}] )", "not a library file"},
   };
   for (const auto& [json, message] : cases) {
     try {
@@ -39,6 +45,21 @@ TEST(LibraryFile, BadInputIsRefusedWithWhatAndWhere) {
           << json << ": " << error.what();
     }
   }
+}
+
+TEST(LibraryFile, OtherKeysAreSkippedAndPlaylistsMayComeFirst) {
+  Library library = Library::FromJson(R"({
+    "comment": {"made by": ["hand", {"deep": [1, 2]}], "at": null},
+    "playlists": [{"Name": "Both", "entries": [1, 0]}],
+    "version": 2,
+    "tracks": [{"Name": "first"}, {"Name": "second"}]
+  })");
+  ASSERT_EQ(library.Playlists().size(), 1u);
+  const auto& entries = *library.Playlists()[0]->entries;
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0]->Value(library.NameId()), u"second");
+  EXPECT_EQ(entries[1]->Value(library.NameId()), u"first");
+  EXPECT_EQ(library.Items().size(), 3u);  // two tracks and the playlist's own item
 }
 
 TEST(LibraryFile, AMissingFileNamesItsPath) {
