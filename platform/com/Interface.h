@@ -31,6 +31,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 
 #include "platform/base/Bstr.h"
@@ -168,6 +169,8 @@ struct Method {
 template <class... Methods>
 struct MethodList {
   static constexpr std::size_t count = sizeof...(Methods);
+  template <std::size_t Index>
+  using At = std::tuple_element_t<Index, std::tuple<Methods...>>;
 };
 
 template <>
@@ -184,7 +187,8 @@ struct InterfaceDeclaration<IUnknown> {
 struct MethodInfo {
   std::string_view interfaceName;
   std::string_view methodName;
-  std::size_t index;  // in the interface's table, after the methods of its bases
+  std::size_t index;  // across the interface and its bases: the bases' methods come first
+  std::size_t row;    // in the interface's own table (MethodAt)
 };
 
 namespace detail {
@@ -229,12 +233,18 @@ struct MethodOfPointer {
   using Index = detail::IndexIn<Pointer, Table>;
   static_assert(Index::value < Table::count, "the method is not in its interface's declaration");
   static constexpr MethodInfo info{InterfaceDeclaration<Interface>::name, Index::Name(),
-                                   detail::InheritedMethodCount<Interface>() + Index::value};
+                                   detail::InheritedMethodCount<Interface>() + Index::value,
+                                   Index::value};
 };
 
 // The declared method behind a member pointer; does not compile for an undeclared method.
 template <auto Pointer>
 inline constexpr const MethodInfo& MethodOf = MethodOfPointer<Pointer>::info;
+
+// Row `Index` of an interface's own table (without its bases' methods), for a stub:
+// (object.*MethodAt<IWMPMedia, 1>::pointer)(arguments...).
+template <class Interface, std::size_t Index>
+using MethodAt = typename InterfaceDeclaration<Interface>::Methods::template At<Index>;
 
 // Whether `Interface` is `Wanted` or extends it, by the declarations' Base chain.
 template <class Interface>

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/com/ClassFactory.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Object.h"
@@ -116,6 +119,47 @@ TEST(InterfaceDeclaration, NamesAndNumbersMethodsAfterTheirBases) {
   static_assert(InvokeRow::arguments[4].kind == ArgumentKind::DispatchArguments);
   static_assert(InvokeRow::arguments[5].kind == ArgumentKind::Variant &&
                 InvokeRow::arguments[5].direction == Direction::Out);
+}
+
+// What a generated proxy looks like: each override forwards by member pointer, which must be
+// in the declaration; the far side (here: the object itself) is called through the table row.
+class CCounterProxy final : public platform::ComObject<ICounter> {
+ public:
+  explicit CCounterProxy(ComPtr<ICounter> target) : m_target(std::move(target)) {}
+  HRESULT Increment(std::int32_t by, std::int32_t* total) override {
+    return Forward<&ICounter::Increment>(by, total);
+  }
+  std::vector<std::size_t> forwarded;
+
+ private:
+  template <auto Method, class... Args>
+  HRESULT Forward(Args... arguments) {
+    forwarded.push_back(platform::MethodOf<Method>.index);
+    using Row = platform::MethodAt<ICounter, platform::MethodOf<Method>.row>;
+    return (m_target.get()->*Row::pointer)(arguments...);
+  }
+  ComPtr<ICounter> m_target;
+};
+
+TEST(InterfaceDeclaration, DrivesForwardersAndStubsByTableIndex) {
+  const auto target = MakeObject<CCounter>();
+  ComPtr<ICounter> counter;
+  ASSERT_EQ(target.QueryInterface(counter), S_OK);
+  const auto proxy = MakeObject<CCounterProxy>(counter);
+  std::int32_t total = 0;
+  ASSERT_EQ(proxy->Increment(5, &total), S_OK);
+  ASSERT_EQ(proxy->Increment(2, &total), S_OK);
+  EXPECT_EQ(total, 7);
+  EXPECT_EQ(proxy->forwarded, (std::vector<std::size_t>{0, 0}));
+  // A stub reaches a derived interface's own method by its row, after the base's rows.
+  using GetName = platform::MethodAt<INamed, 0>;
+  static_assert(platform::MethodOf<GetName::pointer>.index == 1 &&
+                platform::MethodOf<GetName::pointer>.row == 0);
+  ComPtr<INamed> named;
+  ASSERT_EQ(target.QueryInterface(named), S_OK);
+  UniqueBstr name;
+  ASSERT_EQ((named.get()->*GetName::pointer)(name.out()), S_OK);
+  EXPECT_EQ(std::u16string(name.get()), u"counter");
 }
 
 }  // namespace
