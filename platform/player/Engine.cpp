@@ -19,7 +19,7 @@ UniqueBstr Bstr(std::u16string_view text) {
   return UniqueBstr(SysAllocStringLen(text.data(), static_cast<std::uint32_t>(text.size())));
 }
 
-// The string events' attribute names, in the order of EventStrings.
+// The string events' names of the album, author and genre attributes.
 constexpr std::u16string_view kEventAttributeNames[] = {u"WM/AlbumTitle", u"Author", u"WM/Genre"};
 
 }  // namespace
@@ -312,30 +312,13 @@ bool Engine::SetMode(std::u16string_view mode, VARIANT_BOOL value) {
 
 // ---- library changes ----
 
-std::vector<std::shared_ptr<const StringList>> Engine::EventStrings() {
-  return {m_library.Strings(m_library.AlbumId(), u"audio"),
-          m_library.Strings(m_library.AuthorId(), u"audio"),
-          m_library.Strings(m_library.GenreId(), u"audio")};
-}
-
-void Engine::FireStringChanges(const std::vector<std::shared_ptr<const StringList>>& before) {
-  const auto after = EventStrings();
-  for (std::size_t i = 0; i < after.size(); ++i) {
-    // Values are counted, so that a second album of one title is an addition too.
-    std::unordered_map<std::u16string, int> surplus;
-    for (const std::u16string& value : *after[i]) ++surplus[value];
-    for (const std::u16string& value : *before[i]) --surplus[value];
-    const UniqueBstr name = Bstr(kEventAttributeNames[i]);
-    for (const std::u16string& value : *after[i]) {
-      if (surplus[value] <= 0) continue;
-      --surplus[value];
-      Fire<_WMPOCXEvents::MediaCollectionAttributeStringAdded>(name.get(), Bstr(value).get());
-    }
-    for (const std::u16string& value : *before[i]) {
-      if (surplus[value] >= 0) continue;
-      ++surplus[value];
-      Fire<_WMPOCXEvents::MediaCollectionAttributeStringRemoved>(name.get(), Bstr(value).get());
-    }
+template <class E>
+void Engine::FireStringChanges(const MediaRef& item) {
+  if (item->Value(m_library.MediaTypeId()) != u"audio") return;
+  const AttributeId attributes[] = {m_library.AlbumId(), m_library.AuthorId(), m_library.GenreId()};
+  for (std::size_t i = 0; i < std::size(attributes); ++i) {
+    if (m_library.HoldsString(attributes[i], u"audio", item)) continue;
+    Fire<E>(Bstr(kEventAttributeNames[i]).get(), Bstr(item->Value(attributes[i])).get());
   }
 }
 
@@ -350,9 +333,8 @@ bool Engine::InLibrary(const PlaylistRef& playlist) const {
 }
 
 MediaRef Engine::AddTrack(const Attributes& attributes) {
-  const auto before = EventStrings();
   MediaRef track = m_library.AddItem(attributes);
-  FireStringChanges(before);
+  FireStringChanges<_WMPOCXEvents::MediaCollectionAttributeStringAdded>(track);
   Fire<_WMPOCXEvents::MediaCollectionChange>();
   return track;
 }
@@ -362,9 +344,8 @@ bool Engine::RemoveTrack(const MediaRef& track) {
   const bool isPlaylistItem = std::any_of(playlists.begin(), playlists.end(),
                                           [&](const PlaylistRef& p) { return p->item == track; });
   if (!track || isPlaylistItem || !m_library.Contains(track)) return false;
-  const auto before = EventStrings();
   const std::vector<PlaylistRef> left = m_library.RemoveItem(track);
-  FireStringChanges(before);
+  FireStringChanges<_WMPOCXEvents::MediaCollectionAttributeStringRemoved>(track);
   for (const PlaylistRef& playlist : left) FirePlaylistChange(playlist, wmplcDelete);
   Fire<_WMPOCXEvents::MediaCollectionChange>();
   return true;

@@ -109,9 +109,10 @@ class Engine : public std::enable_shared_from_this<Engine> {
     m_events->Fire<E>(std::forward<Values>(values)...);
   }
   void FirePlaylistChange(const PlaylistRef& playlist, WMPPlaylistChangeEventType type);
-  // The album, author and genre values of the audio media, as the string events report them.
-  std::vector<std::shared_ptr<const StringList>> EventStrings();
-  void FireStringChanges(const std::vector<std::shared_ptr<const StringList>>& before);
+  // The album, author and genre strings of the audio media that `item` brought in or took
+  // away, now that it has joined or left the library.
+  template <class E>
+  void FireStringChanges(const MediaRef& item);
 
   MediaRef Current() const;
   // The items to play: a playlist's own media item stands for the playlist's entries.

@@ -181,6 +181,22 @@ SharedMediaList Library::Query(AttributeId attribute, std::u16string_view value)
   return cache.items;
 }
 
+Library::StringIdentity Library::Identity(AttributeId attribute, const MediaItem& item) const {
+  // An album is its title with its album artist; other values stand alone.
+  return {item.Value(attribute),
+          attribute == m_album ? item.Value(m_albumArtist) : std::u16string_view()};
+}
+
+bool Library::HoldsString(AttributeId attribute, std::u16string_view mediaType,
+                          const MediaRef& item) {
+  const StringIdentity identity = Identity(attribute, *item);
+  const SharedMediaList holders = Query(attribute, identity.first);
+  return std::any_of(holders->begin(), holders->end(), [&](const MediaRef& other) {
+    return other != item && other->Value(m_mediaType) == mediaType &&
+           Identity(attribute, *other) == identity;
+  });
+}
+
 std::shared_ptr<const StringList> Library::Strings(AttributeId attribute,
                                                    std::u16string_view mediaType) {
   std::u16string key(mediaType);
@@ -190,23 +206,19 @@ std::shared_ptr<const StringList> Library::Strings(AttributeId attribute,
   StringsCache& cache = m_strings[key];
   if (cache.generation == m_generation && cache.values) return cache.values;
 
-  // An album is its title with its album artist; other values stand alone. The views point
-  // into the items, which outlive this walk.
-  using Identity = std::pair<std::u16string_view, std::u16string_view>;
+  // The views point into the items, which outlive this walk.
   struct IdentityHash {
-    std::size_t operator()(const Identity& identity) const noexcept {
+    std::size_t operator()(const StringIdentity& identity) const noexcept {
       const std::hash<std::u16string_view> hash;
       return hash(identity.first) * 31u + hash(identity.second);
     }
   };
   auto values = std::make_shared<StringList>();
-  std::unordered_set<Identity, IdentityHash> seen;
+  std::unordered_set<StringIdentity, IdentityHash> seen;
   for (const MediaRef& item : m_items) {
     if (item->Value(m_mediaType) != mediaType) continue;
-    const std::u16string_view value = item->Value(attribute);
-    const std::u16string_view group =
-        attribute == m_album ? item->Value(m_albumArtist) : std::u16string_view();
-    if (seen.emplace(value, group).second) values->emplace_back(value);
+    const StringIdentity identity = Identity(attribute, *item);
+    if (seen.insert(identity).second) values->emplace_back(identity.first);
   }
   cache = {m_generation, std::move(values)};
   return cache.values;

@@ -90,6 +90,9 @@ class Library {
   // The attribute's values among the items of `mediaType`, in the order first seen; empty
   // values included.
   std::shared_ptr<const StringList> Strings(AttributeId attribute, std::u16string_view mediaType);
+  // Whether an item of `mediaType` other than `item` holds the same string of `attribute` as
+  // `item` does, told apart as Strings tells them (an album by its title and album artist).
+  bool HoldsString(AttributeId attribute, std::u16string_view mediaType, const MediaRef& item);
 
   bool Contains(const MediaRef& item) const;
   MediaRef AddItem(const Attributes& attributes);
@@ -112,6 +115,9 @@ class Library {
     SharedMediaList items;
   };
 
+  // What makes two items' strings of `attribute` one string of Strings.
+  using StringIdentity = std::pair<std::u16string_view, std::u16string_view>;
+  StringIdentity Identity(AttributeId attribute, const MediaItem& item) const;
   void Index(const MediaRef& item);
   void Unindex(const MediaRef& item);
   MediaRef MakeItem(const Attributes& attributes);

@@ -146,6 +146,16 @@ void StringCollectionAfterChange(benchmark::State& state) {
 }
 BENCHMARK(StringCollectionAfterChange)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+// A track added to the library and removed again, with the events of both.
+void AddAndRemoveTrack(benchmark::State& state) {
+  Loaded& loaded = Player();
+  for (auto _ : state) {
+    loaded.engine->RemoveTrack(loaded.engine->AddTrack(
+        {{u"Name", u"x"}, {u"Album", u"New Album"}, {u"MediaType", u"audio"}}));
+  }
+}
+BENCHMARK(AddAndRemoveTrack)->Unit(benchmark::kMillisecond)->Iterations(5);
+
 void ReadTrackInfo(benchmark::State& state) {
   Loaded& loaded = Player();
   ComPtr<IWMPPlaylist> album;
