@@ -21,10 +21,13 @@
 //
 // Each method's arguments must be of the kinds that can cross a process (ArgumentTraits below; a
 // parameter of any other type does not compile), in or out by its C++ type. A stub for the later
-// call layer is generated from the table (the index of a method is its position after the base's
-// methods), and a proxy's forwarder names its method by member pointer, which must be in the
+// call layer is generated from the table: MethodAt<I, row> is a row with its member pointer and
+// argument shapes, and a method's number on the wire (MethodInfo::index) counts the bases'
+// methods first. A proxy's forwarder names its method by member pointer, which must be in the
 // table: platform::MethodOf<&IWMPMedia::get_name> does not compile for a method the declaration
-// leaves out. IUnknown's three methods are the call layer's own and are not in any table.
+// leaves out, and a proxy that misses an override cannot be instantiated. IUnknown's three
+// methods are the call layer's own and are not in any table. Outgoing event interfaces are
+// declared in Event.h.
 
 #include <array>
 #include <concepts>

@@ -34,11 +34,13 @@ struct EngineOptions {
 // engine is called (each call first catches up with the clock) or when its host calls Update.
 //
 // A test sets up a player like this:
-//   auto engine = Engine::Create(Library::FromFile(path), {.clock = clock, .recordCalls = true});
+//   auto engine = Engine::Create(Library::FromFile(path),
+//                                {.clock = [&] { return now; }, .recordCalls = true});
 //   ComPtr<IWMPPlayer4> player = engine->Player();
-//   engine->Monitor().Fail<&IWMPMediaCollection::getByAlbum>(E_FAIL, {.arguments = {u"Blue
-//   Harbour"}}); engine->Monitor().Fail<&IWMPMedia::getItemInfo>(E_FAIL, {.arguments = {u"Artist"},
-//   .on = u"Lanterns"});
+//   engine->Monitor().Fail<&IWMPMediaCollection::getByAlbum>(E_FAIL);
+//   engine->Monitor().Fail<&IWMPMedia::getItemInfo>(
+//       E_FAIL, {.arguments = {u"Artist"}, .on = u"Lanterns"});
+// An injected failure leaves the call's out-parameters untouched.
 class Engine : public std::enable_shared_from_this<Engine> {
  public:
   static std::shared_ptr<Engine> Create(Library library, EngineOptions options = {});
