@@ -154,35 +154,35 @@ inline constexpr GUID LIBID_PlayerTypeLibrary =
     using Methods = MethodList<__VA_ARGS__>;             \
   }
 
-PLAYER_INTERFACE(IWMPMedia, u"{C67EE218-012C-4F38-8F23-CD5C83928369}",
+PLAYER_INTERFACE(IWMPMedia, u"{4D00282C-F4C1-45B2-BE9A-AB50DC81250D}",
                  COM_METHOD(IWMPMedia, get_name), COM_METHOD(IWMPMedia, getItemInfo));
 PLAYER_INTERFACE(IWMPPlaylist, u"{D5F0F4F1-130C-11D3-B14E-00C04F79FAA6}",
                  COM_METHOD(IWMPPlaylist, get_count), COM_METHOD(IWMPPlaylist, get_name),
                  COM_METHOD(IWMPPlaylist, getItemInfo), COM_METHOD(IWMPPlaylist, get_item),
                  COM_METHOD(IWMPPlaylist, appendItem));
-PLAYER_INTERFACE(IWMPStringCollection, u"{CD2A9A0B-5E13-468A-BCF4-CDAC0FA00850}",
+PLAYER_INTERFACE(IWMPStringCollection, u"{4F70E4ED-B6AF-4C9C-A871-2341925EDC0E}",
                  COM_METHOD(IWMPStringCollection, get_count),
                  COM_METHOD(IWMPStringCollection, item));
-PLAYER_INTERFACE(IWMPPlaylistArray, u"{7D6D7C80-BD54-4EDC-83C3-2A8C75C61346}",
+PLAYER_INTERFACE(IWMPPlaylistArray, u"{5DA23EE0-FBA7-40E6-A3C9-3AA0921E4290}",
                  COM_METHOD(IWMPPlaylistArray, get_count), COM_METHOD(IWMPPlaylistArray, item));
-PLAYER_INTERFACE(IWMPMediaCollection, u"{4B0FE9B7-3B94-4A8B-9EA4-B44A388A7A3E}",
+PLAYER_INTERFACE(IWMPMediaCollection, u"{ED777F0F-CC5E-4517-B7FA-2795A99EDC0E}",
                  COM_METHOD(IWMPMediaCollection, getAttributeStringCollection),
                  COM_METHOD(IWMPMediaCollection, getByAttribute),
                  COM_METHOD(IWMPMediaCollection, getByAlbum),
                  COM_METHOD(IWMPMediaCollection, getByAuthor),
                  COM_METHOD(IWMPMediaCollection, getByGenre));
-PLAYER_INTERFACE(IWMPPlaylistCollection, u"{755C1A90-5133-4DC3-AFAF-96F2D1A94688}",
+PLAYER_INTERFACE(IWMPPlaylistCollection, u"{FB9C825E-8B1B-42D3-83A9-22670F048054}",
                  COM_METHOD(IWMPPlaylistCollection, getByName));
-PLAYER_INTERFACE(IWMPControls, u"{C202701A-F38A-43D9-B88F-FAC41219F5AB}",
+PLAYER_INTERFACE(IWMPControls, u"{66E2339E-FB07-493C-8E7C-4A1177AD810B}",
                  COM_METHOD(IWMPControls, play), COM_METHOD(IWMPControls, pause),
                  COM_METHOD(IWMPControls, stop), COM_METHOD(IWMPControls, next),
                  COM_METHOD(IWMPControls, previous), COM_METHOD(IWMPControls, fastForward),
                  COM_METHOD(IWMPControls, fastReverse),
                  COM_METHOD(IWMPControls, get_currentPosition));
-PLAYER_INTERFACE(IWMPSettings, u"{4DC0058E-9884-476D-BFCB-FC6212553003}",
+PLAYER_INTERFACE(IWMPSettings, u"{A86BD4CB-03F4-4EF6-AB50-CC0289B7D96E}",
                  COM_METHOD(IWMPSettings, put_autoStart), COM_METHOD(IWMPSettings, getMode),
                  COM_METHOD(IWMPSettings, setMode));
-PLAYER_INTERFACE(IWMPPlayerApplication, u"{F9159C29-D6DE-47B9-94E2-BD2348C7C833}",
+PLAYER_INTERFACE(IWMPPlayerApplication, u"{7C2EDB22-7C9B-4CE8-B8F3-D3A7F1A27D25}",
                  COM_METHOD(IWMPPlayerApplication, get_playerDocked));
 PLAYER_INTERFACE(IWMPPlayer4, u"{6C497D62-8919-413C-82DB-E935FB3EC584}",
                  COM_METHOD(IWMPPlayer4, get_controls), COM_METHOD(IWMPPlayer4, get_settings),
