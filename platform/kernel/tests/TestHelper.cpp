@@ -9,7 +9,12 @@
 #include <variant>
 #include <vector>
 
+#include <chrono>
+#include <cstring>
+
 #include "platform/base/Text.h"
+#include "platform/ipc/Pipe.h"
+#include "platform/ipc/SharedSection.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Mutex.h"
 #include "platform/kernel/Session.h"
@@ -18,7 +23,7 @@
 namespace platform {
 namespace {
 
-using Object = std::variant<Event, Mutex>;
+using Object = std::variant<Event, Mutex, SharedSection, PipeConnection, PipeServer>;
 
 class Helper {
  public:
@@ -42,13 +47,21 @@ class Helper {
       words >> name >> owned;
       return Keep(Mutex::Create(owned == "owned", NameOf(name)));
     }
-    if (command == "set" || command == "reset" || command == "release" || command == "close") {
-      std::size_t index = 0;
-      words >> index;
-      if (index >= objects_.size()) {
-        return "no such object";
-      }
-      return Act(command, objects_[index]) ? "ok" : "false";
+    if (command == "section") {
+      std::string name;
+      std::size_t size = 0;
+      words >> name >> size;
+      return Keep(SharedSection::Create(NameOf(name), size));
+    }
+    if (command == "connect") {
+      std::string name;
+      words >> name;
+      return Keep(PipeConnection::Connect(NameOf(name)));
+    }
+    if (command == "serve") {
+      std::string name;
+      words >> name;
+      return Keep(PipeServer::Create(NameOf(name)));
     }
     if (command == "wait") {
       std::string list, timeout;
@@ -57,6 +70,48 @@ class Helper {
     }
     if (command == "session") {
       return std::to_string(ProcessSessionId());
+    }
+    if (command == "echo") {
+      return Echo(words);
+    }
+    std::size_t index = 0;
+    words >> index;
+    if (index >= objects_.size()) {
+      return "no such object";
+    }
+    Object& object = objects_[index];
+    if (command == "close") {
+      std::visit([](auto& held) { held = std::decay_t<decltype(held)>(); }, object);
+      return "ok";
+    }
+    if (command == "set" || command == "reset") {
+      const Event& event = std::get<Event>(object);
+      return (command == "set" ? event.Set() : event.Reset()) ? "ok" : "false";
+    }
+    if (command == "release") {
+      return std::get<Mutex>(object).Release() ? "ok" : "false";
+    }
+    if (command == "poke" || command == "peek") {
+      std::size_t offset = 0;
+      unsigned value = 0;
+      words >> offset >> value;
+      const std::span<std::byte> bytes = std::get<SharedSection>(object).Bytes();
+      if (command == "peek") {
+        return std::to_string(static_cast<unsigned>(bytes[offset]));
+      }
+      bytes[offset] = static_cast<std::byte>(value);
+      return "ok";
+    }
+    if (command == "write") {
+      std::string hex;
+      words >> hex;
+      const std::uint32_t error = std::get<PipeConnection>(object).Write(FromHex(hex));
+      return error == ERROR_SUCCESS ? "ok" : "error " + std::to_string(error);
+    }
+    if (command == "read") {
+      std::string timeout;
+      words >> timeout;
+      return Read(std::get<PipeConnection>(object), TimeoutOf(timeout));
     }
     return "unknown command " + command;
   }
@@ -76,20 +131,58 @@ class Helper {
            std::to_string(objects_.size() - 1);
   }
 
-  static bool Act(const std::string& command, Object& object) {
-    if (auto* event = std::get_if<Event>(&object)) {
-      if (command == "close") {
-        event->Close();
-        return true;
+  static Timeout TimeoutOf(const std::string& word) {
+    return word == "inf" ? kInfinite : Timeout(std::stoll(word));
+  }
+
+  // "-" is the empty message; otherwise two hexadecimal digits a byte.
+  static std::vector<std::byte> FromHex(const std::string& hex) {
+    std::vector<std::byte> bytes;
+    for (std::size_t at = 0; hex != "-" && at + 1 < hex.size(); at += 2) {
+      bytes.push_back(static_cast<std::byte>(std::stoul(hex.substr(at, 2), nullptr, 16)));
+    }
+    return bytes;
+  }
+
+  static std::string Read(const PipeConnection& pipe, Timeout timeout) {
+    const PipeRead read = pipe.Read(timeout);
+    switch (read.status) {
+      case PipeReadStatus::Message: {
+        std::string answer = "message ";
+        constexpr char kDigits[] = "0123456789abcdef";
+        for (const std::byte byte : read.message) {
+          answer += kDigits[static_cast<unsigned>(byte) >> 4];
+          answer += kDigits[static_cast<unsigned>(byte) & 15];
+        }
+        return read.message.empty() ? answer + "-" : answer;
       }
-      return command == "set" ? event->Set() : command == "reset" && event->Reset();
+      case PipeReadStatus::Disconnected:
+        return "disconnected";
+      case PipeReadStatus::TimedOut:
+        return "timeout";
+      case PipeReadStatus::Failed:
+        break;
     }
-    auto& mutex = std::get<Mutex>(object);
-    if (command == "close") {
-      mutex.Close();
-      return true;
+    return "failed " + std::to_string(read.error);
+  }
+
+  // The far side of the wake-up benchmark: each time `wake` is set, stores the time it woke at
+  // offset 8 of the section and sets `done`.
+  std::string Echo(std::istringstream& words) {
+    std::size_t wake = 0, done = 0, section = 0, rounds = 0;
+    words >> wake >> done >> section >> rounds;
+    const ObjectRef wakeRef = std::get<Event>(objects_.at(wake)).Ref();
+    const Event& doneEvent = std::get<Event>(objects_.at(done));
+    const std::span<std::byte> bytes = std::get<SharedSection>(objects_.at(section)).Bytes();
+    for (std::size_t round = 0; round < rounds; ++round) {
+      if (WaitForObject(wakeRef, kInfinite).status != WaitStatus::Signalled) {
+        return "failed";
+      }
+      const std::int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+      std::memcpy(bytes.data() + 8, &now, sizeof now);
+      doneEvent.Set();
     }
-    return command == "release" && mutex.Release();
+    return "done";
   }
 
   std::string Wait(const std::string& list, const std::string& timeout) {
@@ -100,11 +193,15 @@ class Helper {
       if (index >= objects_.size()) {
         return "no such object";
       }
-      references.push_back(
-          std::visit([](const auto& held) { return held.Ref(); }, objects_[index]));
+      if (const auto* event = std::get_if<Event>(&objects_[index])) {
+        references.push_back(event->Ref());
+      } else if (const auto* mutex = std::get_if<Mutex>(&objects_[index])) {
+        references.push_back(mutex->Ref());
+      } else {
+        return "not waitable";
+      }
     }
-    const Timeout limit = timeout == "inf" ? kInfinite : Timeout(std::stoll(timeout));
-    const WaitResult result = WaitForObjects(references, limit);
+    const WaitResult result = WaitForObjects(references, TimeoutOf(timeout));
     switch (result.status) {
       case WaitStatus::Signalled:
         return "signalled " + std::to_string(result.index);
