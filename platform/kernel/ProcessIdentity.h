@@ -14,7 +14,8 @@ struct ProcessIdentity {
   bool operator==(const ProcessIdentity&) const = default;
 };
 
-// This process; any thread may call it.
+// This process; any thread may call it. Taken once, so a child made by fork runs a new program
+// (posix_spawn, exec) before it uses the layer.
 ProcessIdentity ThisProcess() noexcept;
 
 // True while the process runs: it exists, started at the recorded time, and is no zombie.

@@ -63,6 +63,21 @@ TEST(Lifetime, AMutexOfAProcessKilledDuringTheWaitIsTaken) {
   EXPECT_EQ(waiter.ExitCode(), 1u);
 }
 
+TEST(Lifetime, AWaiterKilledInsideItsWaitHoldsNobodyUp) {
+  const auto event = Event::Create(EventReset::Auto, false, u"Global\\Watched");
+  ASSERT_TRUE(event.handle);
+  HelperProcess killed;
+  HelperProcess survivor;
+  ASSERT_EQ(killed.Command("event Global\\Watched auto reset"), "existed 0");
+  ASSERT_EQ(survivor.Command("event Global\\Watched auto reset"), "existed 0");
+  killed.Send("wait 0 inf");
+  Sleep(Timeout(500));
+  killed.Kill();
+  survivor.Send("wait 0 inf");
+  ASSERT_TRUE(event.handle.Set());
+  EXPECT_EQ(survivor.Answer(), "signalled 0");
+}
+
 TEST(Lifetime, ProcessIdentityMindsReusedIds) {
   const detail::ProcessIdentity self = detail::ThisProcess();
   EXPECT_TRUE(detail::IsAlive(self));
