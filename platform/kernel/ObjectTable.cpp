@@ -147,8 +147,10 @@ std::uint32_t ParseObjectName(std::u16string_view name, ObjectName& parsed) {
 }
 
 ObjectTable* ObjectTable::Instance() noexcept {
-  static const std::unique_ptr<ObjectTable> table = OpenTable();
-  return table.get();
+  // Kept mapped until the process ends: handles held in globals close during static destruction,
+  // in any order relative to this function's own statics.
+  static ObjectTable* const table = OpenTable().release();
+  return table;
 }
 
 ObjectTable::ObjectTable(Mapping mapping, std::filesystem::path root) noexcept

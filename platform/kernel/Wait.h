@@ -20,7 +20,7 @@ enum class WaitStatus { Signalled, TimedOut, Failed };
 
 struct WaitResult {
   WaitStatus status = WaitStatus::Failed;
-  std::size_t index = 0;                // the object that ended the wait, when signalled
+  std::size_t index = 0;                // the object that ended the wait: signalled, or bad
   std::uint32_t error = ERROR_SUCCESS;  // the system error code, when failed
 
   bool Signalled(std::size_t object) const noexcept {
