@@ -13,8 +13,8 @@ namespace platform {
 
 // Owns one handle to a section and this process's mapping of it. The section is zero-filled when
 // first created and lives while any process has it mapped; names follow the rules of events
-// ("Global\" or the session). Move-only; the bytes are shared, so whoever uses them agrees on
-// their own order of access (for instance through events).
+// ("Global\" or the session). Move-only, closed by one thread; any thread may use the bytes,
+// which are shared, so their users agree on an order of access (for instance through events).
 class SharedSection {
  public:
   SharedSection() = default;

@@ -21,10 +21,11 @@ HandleResult<Event> Event::FromHandle(HandleResult<KernelHandle> result) {
 }
 
 bool Event::Set() const {
+  const std::uint32_t slot = Ref().slot;
   return detail::WithObject(Ref(), ObjectKind::Event,
-                            [](detail::ObjectTable::Lock& lock, detail::SharedObject& event) {
+                            [slot](detail::ObjectTable::Lock& lock, detail::SharedObject& event) {
                               event.signalled = true;
-                              lock.NoteChange();
+                              lock.NoteChange(slot);
                             });
 }
 

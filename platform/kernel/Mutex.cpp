@@ -24,7 +24,7 @@ bool Mutex::Release() const {
   bool released = false;
   detail::WithObject(
       Ref(), ObjectKind::Mutex,
-      [&released](detail::ObjectTable::Lock& lock, detail::SharedObject& mutex) {
+      [&released, slot = Ref().slot](detail::ObjectTable::Lock& lock, detail::SharedObject& mutex) {
         if (mutex.owner != detail::ThisProcess() || mutex.ownerThread != CurrentThreadId()) {
           return;
         }
@@ -32,7 +32,7 @@ bool Mutex::Release() const {
         if (--mutex.recursion == 0) {
           mutex.owner = {};
           mutex.ownerThread = 0;
-          lock.NoteChange();
+          lock.NoteChange(slot);
         }
       });
   return released;

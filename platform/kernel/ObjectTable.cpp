@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -29,20 +30,20 @@ struct SharedTable {
   std::uint32_t magic;
   std::uint32_t version;
   pthread_mutex_t mutex;
-  std::uint32_t changes;   // the futex word: moves at every change that a waiter may care about
-  std::uint32_t sleepers;  // waiters inside the futex wait, so that a change without any skips it
   std::uint32_t nextObject;
   std::uint32_t nextReference;
+  std::uint32_t nextWaiter;
   // Per slot, for fast scans: 0 free, 1 unnamed, else the name's hash with the top bit set.
   std::uint32_t slotKeys[kObjectCapacity];
   SharedObject objects[kObjectCapacity];
   SharedReference references[kReferenceCapacity];
+  SharedWaiter waiters[kWaiterCapacity];
 };
 
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4B4F424Au;
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::uint32_t kUnnamedKey = 1;
 
 std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) noexcept {
@@ -162,9 +163,7 @@ ObjectTable::Lock::Lock(ObjectTable& table) noexcept : table_(table) { Acquire()
 
 ObjectTable::Lock::~Lock() {
   pthread_mutex_unlock(&table_.shared_->mutex);
-  if (changed_) {
-    WakeSleepers();
-  }
+  WakePending();
 }
 
 void ObjectTable::Lock::Acquire() noexcept {
@@ -174,26 +173,36 @@ void ObjectTable::Lock::Acquire() noexcept {
   }
 }
 
-void ObjectTable::Lock::NoteChange() noexcept {
-  changed_ = true;
-  Word(table_.shared_->changes).fetch_add(1);
+void ObjectTable::Lock::NoteChange(std::uint32_t slot) noexcept {
+  SharedTable& shared = *table_.shared_;
+  const std::uint64_t* words = shared.objects[slot].waiters;
+  for (std::uint32_t word = 0; word < kWaiterCapacity / 64; ++word) {
+    for (std::uint64_t bits = words[word]; bits != 0; bits &= bits - 1) {
+      const auto waiter = word * 64 + static_cast<std::uint32_t>(std::countr_zero(bits));
+      Word(shared.waiters[waiter].wakeWord).fetch_add(1);
+      const auto pendingEnd = pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_);
+      if (std::find(pending_.begin(), pendingEnd, waiter) == pendingEnd) {
+        pending_[pendingCount_++] = waiter;
+      }
+    }
+  }
 }
 
-void ObjectTable::Lock::WakeSleepers() noexcept {
-  changed_ = false;
-  if (Word(table_.shared_->sleepers).load() != 0) {
-    Futex(&table_.shared_->changes, FUTEX_WAKE, INT_MAX, nullptr);
+void ObjectTable::Lock::WakePending() noexcept {
+  for (std::size_t index = 0; index < pendingCount_; ++index) {
+    Futex(&table_.shared_->waiters[pending_[index]].wakeWord, FUTEX_WAKE, INT_MAX, nullptr);
   }
+  pendingCount_ = 0;
 }
 
 void ObjectTable::Lock::SleepUntilChange(
+    std::uint32_t waiter,
     std::optional<std::chrono::steady_clock::time_point> realDeadline) noexcept {
   SharedTable& shared = *table_.shared_;
-  const std::uint32_t seen = Word(shared.changes).load();
+  std::uint32_t& word = shared.waiters[waiter].wakeWord;
+  const std::uint32_t seen = Word(word).load();
   pthread_mutex_unlock(&shared.mutex);
-  if (changed_) {
-    WakeSleepers();
-  }
+  WakePending();
   timespec timeout{};
   bool sleep = true;
   if (realDeadline) {
@@ -204,9 +213,7 @@ void ObjectTable::Lock::SleepUntilChange(
     timeout.tv_nsec = static_cast<long>(nanoseconds.count() % 1'000'000'000);
   }
   if (sleep) {
-    Word(shared.sleepers).fetch_add(1);
-    Futex(&shared.changes, FUTEX_WAIT, seen, realDeadline ? &timeout : nullptr);
-    Word(shared.sleepers).fetch_sub(1);
+    Futex(&word, FUTEX_WAIT, seen, realDeadline ? &timeout : nullptr);
   }
   Acquire();
 }
@@ -308,6 +315,36 @@ bool ObjectTable::ReclaimOwnerIfDead(Lock& lock, SharedObject& mutex) noexcept {
   }
   ReclaimProcess(lock, owner);
   return true;
+}
+
+std::optional<std::uint32_t> ObjectTable::AddWaiter(Lock& lock,
+                                                    std::span<const ObjectRef> objects) noexcept {
+  const std::optional<std::uint32_t> index = Allocate(
+      lock, kWaiterCapacity, shared_->nextWaiter,
+      [this](std::uint32_t waiter) { return shared_->waiters[waiter].process.pid == 0; },
+      "waiter records");
+  if (!index) {
+    return std::nullopt;
+  }
+  SharedWaiter& waiter = shared_->waiters[*index];
+  waiter.process = ThisProcess();
+  waiter.count = 0;
+  for (const ObjectRef object : objects.first(std::min(objects.size(), kMaxWaiterObjects))) {
+    if (SharedObject* target = Find(lock, object)) {
+      target->waiters[*index / 64] |= std::uint64_t{1} << (*index % 64);
+      waiter.slots[waiter.count++] = object.slot;
+    }
+  }
+  return index;
+}
+
+void ObjectTable::RemoveWaiter(Lock&, std::uint32_t index) noexcept {
+  SharedWaiter& waiter = shared_->waiters[index];
+  for (std::uint32_t at = 0; at < waiter.count; ++at) {
+    shared_->objects[waiter.slots[at]].waiters[index / 64] &= ~(std::uint64_t{1} << (index % 64));
+  }
+  waiter.process = {};
+  waiter.count = 0;
 }
 
 std::filesystem::path ObjectTable::SectionFile(ObjectRef object) const {
@@ -426,6 +463,9 @@ void ObjectTable::ReclaimDeadProcesses(Lock& lock) noexcept {
       note(object.owner);
     }
   }
+  for (const SharedWaiter& waiter : shared_->waiters) {
+    note(waiter.process);
+  }
   for (const ProcessIdentity& process : processes) {
     if (!IsAlive(process)) {
       ReclaimProcess(lock, process);
@@ -439,12 +479,18 @@ void ObjectTable::ReclaimProcess(Lock& lock, const ProcessIdentity& process) noe
       DropReference(lock, index);
     }
   }
-  for (SharedObject& object : shared_->objects) {
+  for (std::uint32_t slot = 0; slot < kObjectCapacity; ++slot) {
+    SharedObject& object = shared_->objects[slot];
     if (object.kind == ObjectKind::Mutex && object.owner == process) {
       object.owner = {};
       object.ownerThread = 0;
       object.recursion = 0;
-      lock.NoteChange();
+      lock.NoteChange(slot);
+    }
+  }
+  for (std::uint32_t index = 0; index < kWaiterCapacity; ++index) {
+    if (shared_->waiters[index].process == process) {
+      RemoveWaiter(lock, index);
     }
   }
 }
@@ -478,7 +524,7 @@ void ObjectTable::FreeObject(Lock& lock, std::uint32_t slot) noexcept {
   object.firstReference = 0;
   object.owner = {};
   shared_->slotKeys[slot] = 0;
-  lock.NoteChange();
+  lock.NoteChange(slot);
 }
 
 HandleResult<KernelHandle> OpenObject(const ObjectSpec& spec, std::u16string_view name,

@@ -5,18 +5,22 @@
 // headers (Event.h, Mutex.h, Wait.h, ...) are what the system's code uses.
 //
 // One robust process-shared mutex guards the whole table; a process that dies while it holds the
-// mutex hands it on. Waiters sleep on a futex word that counts changes of the table and wake when
-// it moves. (A process-shared condition variable would do the same, but a waiter killed inside
-// one can leave every later signaller blocked; the futex word keeps no record of its sleepers.)
+// mutex hands it on. A wait that has to sleep takes a waiter record naming its objects and sleeps
+// on the record's futex word; a change of an object moves the words of that object's waiters only,
+// so a set wakes its own waiters and nobody else. (A process-shared condition variable would be
+// simpler, but a waiter killed inside one can leave every later signaller blocked; a killed
+// waiter's record only costs a futile wake until its process is reclaimed.)
 
 #include <pthread.h>
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +34,8 @@ enum class ObjectKind : std::uint8_t { Free = 0, Event, Mutex, Section };
 
 inline constexpr std::uint32_t kObjectCapacity = 1024;
 inline constexpr std::uint32_t kReferenceCapacity = 4096;
+inline constexpr std::uint32_t kWaiterCapacity = 256;
+inline constexpr std::size_t kMaxWaiterObjects = 65;  // a wait's objects and its message input
 inline constexpr std::size_t kMaxNameBytes = 255;
 inline constexpr std::uint32_t kGlobalNamespace = 0xFFFFFFFFu;
 
@@ -56,7 +62,8 @@ struct SharedObject {
   ProcessIdentity owner;  // a mutex's owning process; pid 0 while it is free
   std::uint32_t ownerThread;
   std::uint32_t recursion;
-  std::uint64_t size;  // a section's size in bytes
+  std::uint64_t size;                           // a section's size in bytes
+  std::uint64_t waiters[kWaiterCapacity / 64];  // bit i: waiter record i waits on this object
 };
 
 // The handles that one process holds to one object.
@@ -65,6 +72,14 @@ struct SharedReference {
   std::uint32_t object;
   std::uint32_t count;
   std::uint32_t next;  // 1 + index of the object's next record; 0 for none
+};
+
+// A sleeping wait: its thread's process, the futex word it sleeps on and the slots it waits on.
+struct SharedWaiter {
+  ProcessIdentity process;  // pid 0: a free record
+  std::uint32_t wakeWord;
+  std::uint32_t count;
+  std::uint32_t slots[kMaxWaiterObjects];
 };
 
 struct SharedTable;
@@ -95,19 +110,22 @@ class ObjectTable {
     ~Lock();
 
     ObjectTable& Table() const noexcept { return table_; }
-    // Records that waiters must look again; they are woken when the lock is left.
-    void NoteChange() noexcept;
-    // Leaves the mutex, sleeps until the table changes or the real deadline passes (none: no
-    // limit), and takes the mutex again.
+    // Records that the waiters of the object in `slot` must look again; they are woken when the
+    // lock is left.
+    void NoteChange(std::uint32_t slot) noexcept;
+    // Leaves the mutex, sleeps until an object of the waiter record changes or the real deadline
+    // passes (none: no limit), and takes the mutex again.
     void SleepUntilChange(
+        std::uint32_t waiter,
         std::optional<std::chrono::steady_clock::time_point> realDeadline) noexcept;
 
    private:
     void Acquire() noexcept;
-    void WakeSleepers() noexcept;
+    void WakePending() noexcept;
 
     ObjectTable& table_;
-    bool changed_ = false;
+    std::array<std::uint32_t, kWaiterCapacity> pending_{};  // waiter records to wake
+    std::size_t pendingCount_ = 0;
   };
 
   struct Opening {
@@ -129,6 +147,10 @@ class ObjectTable {
   // When the mutex's owning process has died: releases everything that process held. True when it
   // had died.
   bool ReclaimOwnerIfDead(Lock& lock, SharedObject& mutex) noexcept;
+
+  // A waiter record for a wait on these live objects; none when every record is taken.
+  std::optional<std::uint32_t> AddWaiter(Lock& lock, std::span<const ObjectRef> objects) noexcept;
+  void RemoveWaiter(Lock& lock, std::uint32_t waiter) noexcept;
 
   // The file behind a section object.
   std::filesystem::path SectionFile(ObjectRef object) const;

@@ -27,6 +27,24 @@ std::optional<Clock::time_point> RealDeadline(Timeout timeout) {
   return Clock::now() + RealDuration(timeout < Timeout::zero() ? Timeout::zero() : timeout);
 }
 
+static_assert(kMaxWaitObjects + 1 <= detail::kMaxWaiterObjects);
+
+// Holds a waiter record while a wait sleeps; removed under the lock that the wait holds.
+class WaiterRecord {
+ public:
+  WaiterRecord(ObjectTable::Lock& lock, std::uint32_t index) noexcept
+      : lock_(lock), index_(index) {}
+  WaiterRecord(const WaiterRecord&) = delete;
+  WaiterRecord& operator=(const WaiterRecord&) = delete;
+  ~WaiterRecord() { lock_.Table().RemoveWaiter(lock_, index_); }
+
+  std::uint32_t Index() const noexcept { return index_; }
+
+ private:
+  ObjectTable::Lock& lock_;
+  std::uint32_t index_;
+};
+
 enum class Probe { Signalled, NotYet, OwnedElsewhere, Invalid };
 
 Probe TakeIfSignalled(SharedObject* object) {
@@ -81,6 +99,7 @@ WaitResult Wait(std::span<const ObjectRef> objects, ObjectRef input, bool withIn
   const std::optional<Clock::time_point> deadline = RealDeadline(timeout);
   Clock::time_point nextOwnerCheck = Clock::now();
   ObjectTable::Lock lock(*table);
+  std::optional<WaiterRecord> record;  // taken only when the wait has to sleep
   for (;;) {
     bool ownedElsewhere = false;
     for (std::size_t index = 0; index < count; ++index) {
@@ -117,7 +136,15 @@ WaitResult Wait(std::span<const ObjectRef> objects, ObjectRef input, bool withIn
     if (ownedElsewhere && (!wake || nextOwnerCheck < *wake)) {
       wake = nextOwnerCheck;
     }
-    lock.SleepUntilChange(wake);
+    if (!record) {
+      const std::optional<std::uint32_t> index =
+          table->AddWaiter(lock, std::span(all.data(), count));
+      if (!index) {
+        return {WaitStatus::Failed, 0, ERROR_NO_SYSTEM_RESOURCES};
+      }
+      record.emplace(lock, *index);
+    }
+    lock.SleepUntilChange(record->Index(), wake);
   }
 }
 

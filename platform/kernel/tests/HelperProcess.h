@@ -1,7 +1,8 @@
 #pragma once
 
 // A helper process of a test: the test helper program, spoken to one command line at a time. It
-// inherits the test's platform root; it ends, killed by its id, when the object goes.
+// inherits the test's platform root; it ends, killed by its id, when the object goes. One thread
+// at a time speaks to it.
 
 #include <sys/types.h>
 

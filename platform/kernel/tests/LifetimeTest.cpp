@@ -38,6 +38,13 @@ TEST(Lifetime, HandlesOfAKilledProcessAreReleased) {
   HelperProcess crashing;
   ASSERT_EQ(crashing.Command("event Global\\Crashed auto reset"), "new 0");
   ASSERT_EQ(crashing.Command("mutex LOCAL_WMP_TRAY_IN_USE1 owned"), "new 1");
+  {
+    // A second tray of the session sees the first one's mutex, which it cannot take.
+    const auto second = Mutex::Create(false, u"LOCAL_WMP_TRAY_IN_USE1");
+    ASSERT_TRUE(second.handle);
+    EXPECT_TRUE(second.alreadyExisted);
+    EXPECT_EQ(WaitForObject(second.handle.Ref(), Timeout(100)).status, WaitStatus::TimedOut);
+  }
   crashing.Kill();
 
   const auto event = Event::Create(EventReset::Auto, false, u"Global\\Crashed");
