@@ -112,7 +112,7 @@ class TwoWaiters : public ::testing::Test {
 };
 
 TEST_F(TwoWaiters, AutoResetIsConsumedByExactlyOne) {
-  Start(EventReset::Auto, "5000");
+  Start(EventReset::Auto, "60000");
   ASSERT_TRUE(event_.Set());
   const std::string answers = first_.Answer() + "|" + second_.Answer();
   EXPECT_TRUE(answers == "signalled 0|timeout" || answers == "timeout|signalled 0") << answers;
