@@ -30,6 +30,7 @@ struct SharedTable {
   std::uint32_t magic;
   std::uint32_t version;
   pthread_mutex_t mutex;
+  ProcessIdentity lockHolder;  // the process inside the mutex, so that its death names it
   std::uint32_t nextObject;
   std::uint32_t nextReference;
   std::uint32_t nextWaiter;
@@ -162,15 +163,28 @@ ObjectTable::ObjectTable(Mapping mapping, std::filesystem::path root) noexcept
 ObjectTable::Lock::Lock(ObjectTable& table) noexcept : table_(table) { Acquire(); }
 
 ObjectTable::Lock::~Lock() {
-  pthread_mutex_unlock(&table_.shared_->mutex);
+  Release();
   WakePending();
 }
 
 void ObjectTable::Lock::Acquire() noexcept {
-  // A holder that died left the table as it was at its last step; each step leaves it whole.
-  if (pthread_mutex_lock(&table_.shared_->mutex) == EOWNERDEAD) {
-    pthread_mutex_consistent(&table_.shared_->mutex);
+  SharedTable& shared = *table_.shared_;
+  const bool holderDied = pthread_mutex_lock(&shared.mutex) == EOWNERDEAD;
+  const ProcessIdentity died = shared.lockHolder;
+  shared.lockHolder = ThisProcess();
+  if (holderDied) {
+    // The holder left the table as it was at its last step, and each step leaves it whole. It is
+    // dead, though it may not look so yet while it exits: everything it held goes now.
+    pthread_mutex_consistent(&shared.mutex);
+    if (died.pid != 0 && died != ThisProcess()) {
+      table_.ReclaimProcess(*this, died);
+    }
   }
+}
+
+void ObjectTable::Lock::Release() noexcept {
+  table_.shared_->lockHolder = {};
+  pthread_mutex_unlock(&table_.shared_->mutex);
 }
 
 void ObjectTable::Lock::NoteChange(std::uint32_t slot) noexcept {
@@ -201,7 +215,7 @@ void ObjectTable::Lock::SleepUntilChange(
   SharedTable& shared = *table_.shared_;
   std::uint32_t& word = shared.waiters[waiter].wakeWord;
   const std::uint32_t seen = Word(word).load();
-  pthread_mutex_unlock(&shared.mutex);
+  Release();
   WakePending();
   timespec timeout{};
   bool sleep = true;

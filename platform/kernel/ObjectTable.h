@@ -121,6 +121,7 @@ class ObjectTable {
 
    private:
     void Acquire() noexcept;
+    void Release() noexcept;
     void WakePending() noexcept;
 
     ObjectTable& table_;

@@ -13,13 +13,18 @@
 namespace platform::detail {
 namespace {
 
+// The kernel's mark on a process that has begun to exit (before it lets go of its robust locks).
+constexpr unsigned long kExiting = 0x4;
+
 struct ProcessStatus {
   char state = '?';
+  unsigned long flags = 0;
   std::uint64_t startTime = 0;
 };
 
-// Reads the state (field 3) and the start time (field 22) of /proc/<pid>/stat; the command name in
-// field 2 may hold spaces and parentheses, so the fields are counted from its last ')'.
+// Reads the state (field 3), the flags (field 9) and the start time (field 22) of
+// /proc/<pid>/stat; the command name in field 2 may hold spaces and parentheses, so the fields are
+// counted from its last ')'.
 std::optional<ProcessStatus> ReadStatus(std::int32_t pid) noexcept {
   std::array<char, 64> path{};
   std::snprintf(path.data(), path.size(), "/proc/%d/stat", pid);
@@ -42,6 +47,9 @@ std::optional<ProcessStatus> ReadStatus(std::int32_t pid) noexcept {
   status.state = text[nameEnd + 2];
   const char* cursor = buffer.data() + nameEnd + 2;
   for (int field = 3; field < 22; ++field) {
+    if (field == 9) {
+      status.flags = std::strtoul(cursor, nullptr, 10);
+    }
     const char* space = static_cast<const char*>(
         std::memchr(cursor, ' ', static_cast<std::size_t>(buffer.data() + length - cursor)));
     if (space == nullptr) {
@@ -70,7 +78,7 @@ bool IsAlive(const ProcessIdentity& process) noexcept {
   }
   const std::optional<ProcessStatus> status = ReadStatus(process.pid);
   return status && status->startTime == process.startTime && status->state != 'Z' &&
-         status->state != 'X';
+         status->state != 'X' && (status->flags & kExiting) == 0;
 }
 
 }  // namespace platform::detail

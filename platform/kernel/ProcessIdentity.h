@@ -18,7 +18,7 @@ struct ProcessIdentity {
 // (posix_spawn, exec) before it uses the layer.
 ProcessIdentity ThisProcess() noexcept;
 
-// True while the process runs: it exists, started at the recorded time, and is no zombie.
+// True while the process runs: it exists, started at the recorded time, and has not begun to exit.
 bool IsAlive(const ProcessIdentity& process) noexcept;
 
 }  // namespace platform::detail

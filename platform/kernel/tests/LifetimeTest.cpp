@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <latch>
+#include <thread>
 #include <vector>
 
 #include "platform/kernel/Event.h"
@@ -83,6 +86,26 @@ TEST(Lifetime, AWaiterKilledInsideItsWaitHoldsNobodyUp) {
   survivor.Send("wait 0 inf");
   ASSERT_TRUE(event.handle.Set());
   EXPECT_EQ(survivor.Answer(), "signalled 0");
+}
+
+TEST(Lifetime, AProcessKilledWhileItHoldsTheTableHandsItOn) {
+  HelperProcess holder;
+  ASSERT_EQ(holder.Command("event Global\\Before auto reset"), "new 0");
+  // Anything that touches the table waits while the helper holds it, so the thread is made first
+  // and held back by a latch of this process.
+  std::latch held(1);
+  Thread creator = Thread::Start([&held] {
+    held.wait();
+    return Event::Create(EventReset::Auto, false, u"Global\\Before").alreadyExisted ? 1u : 0u;
+  });
+  const std::string answer = holder.Command("hold-table");
+  held.count_down();
+  ASSERT_EQ(answer, "holding");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  holder.Kill();
+  EXPECT_TRUE(creator.Join());
+  // The killed holder's event went with it.
+  EXPECT_EQ(creator.ExitCode(), 0u);
 }
 
 TEST(Lifetime, ProcessIdentityMindsReusedIds) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <variant>
@@ -17,6 +18,7 @@
 #include "platform/ipc/SharedSection.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Mutex.h"
+#include "platform/kernel/ObjectTable.h"
 #include "platform/kernel/Session.h"
 #include "platform/kernel/Wait.h"
 
@@ -70,6 +72,11 @@ class Helper {
     }
     if (command == "session") {
       return std::to_string(ProcessSessionId());
+    }
+    if (command == "hold-table") {
+      // Takes the table's lock and keeps it, so that a test can kill a holder of the lock.
+      heldTable_.emplace(*detail::ObjectTable::Instance());
+      return "holding";
     }
     if (command == "echo") {
       return Echo(words);
@@ -214,6 +221,7 @@ class Helper {
   }
 
   std::vector<Object> objects_;
+  std::optional<detail::ObjectTable::Lock> heldTable_;
 };
 
 }  // namespace
