@@ -1,0 +1,78 @@
+#pragma once
+
+// Small interfaces and objects for the component tests.
+
+#include <cstdint>
+
+#include "platform/com/ComPtr.h"
+#include "platform/com/Dispatch.h"
+#include "platform/com/Event.h"
+#include "platform/com/Interface.h"
+#include "platform/com/Object.h"
+
+struct ICounter : IUnknown {
+  virtual HRESULT Increment(std::int32_t by, std::int32_t* total) = 0;
+};
+struct INamed : IDispatch {
+  virtual HRESULT get_name(BSTR* name) = 0;
+  virtual HRESULT put_name(BSTR name) = 0;
+};
+
+template <>
+struct platform::InterfaceDeclaration<ICounter> {
+  static constexpr IID iid = GuidLiteral(u"{CA4BF6BE-6E2E-429F-BFD3-7C4946B6DACF}");
+  static constexpr std::string_view name = "ICounter";
+  using Base = IUnknown;
+  using Methods = MethodList<COM_METHOD(ICounter, Increment)>;
+};
+template <>
+struct platform::InterfaceDeclaration<INamed> {
+  static constexpr IID iid = GuidLiteral(u"{6E963399-4DF8-4659-BB14-86F56AC2D093}");
+  static constexpr std::string_view name = "INamed";
+  using Base = IDispatch;
+  using Methods = MethodList<COM_METHOD(INamed, get_name), COM_METHOD(INamed, put_name)>;
+};
+
+// An event interface with one event of each argument kind that events carry.
+struct _ITestEvents {
+  using Counted = platform::Event<7, "Counted", std::int32_t, BSTR>;
+  using Flagged = platform::Event<8, "Flagged", VARIANT_BOOL, double>;
+  using Listed = platform::Event<9, "Listed", IUnknown*, SAFEARRAY*>;
+  using Quiet = platform::Event<10, "Quiet">;
+};
+template <>
+struct platform::InterfaceDeclaration<_ITestEvents> {
+  static constexpr IID iid = GuidLiteral(u"{1D8A3A5E-58D6-4F43-9E7B-2C1B9F3C6A01}");
+  static constexpr std::string_view name = "_ITestEvents";
+};
+
+// Counts its destructions into a flag that the test owns.
+class CCounter final : public platform::ComObject<ICounter, INamed> {
+ public:
+  explicit CCounter(bool* destroyed = nullptr) : m_destroyed(destroyed) {}
+  ~CCounter() override {
+    if (m_destroyed != nullptr) *m_destroyed = true;
+  }
+  HRESULT Increment(std::int32_t by, std::int32_t* total) override {
+    m_total += by;
+    *total = m_total;
+    return S_OK;
+  }
+  HRESULT get_name(BSTR* name) override {
+    *name = SysAllocString(u"counter");
+    return S_OK;
+  }
+  HRESULT put_name(BSTR) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID, REFIID, LCID, std::uint16_t, DISPPARAMS*, VARIANT*) override {
+    return DISP_E_MEMBERNOTFOUND;
+  }
+
+ private:
+  bool* m_destroyed;
+  std::int32_t m_total = 0;
+};
+
+inline ULONG ReferenceCount(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
