@@ -56,7 +56,7 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(const VirtualHidDeviceS
   if (node.empty()) {
     return nullptr;
   }
-  std::unique_ptr<VirtualHidDevice> device(new VirtualHidDevice);
+  auto device = std::make_unique<VirtualHidDevice>(PlugKey{});
   device->folder_ = layout::StagingFolder() / node;
   device->interfaceName_ = detail::HidInterfaceName(spec.attributes, node, spec.lowerCaseName);
   const std::optional<std::string> folder = layout::FolderOf(device->interfaceName_);

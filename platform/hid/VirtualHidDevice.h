@@ -32,7 +32,13 @@ struct VirtualHidDeviceSpec {
 // the handles opened to it, and the thread that serves them, which Unplug (and the destructor)
 // stops and joins. Any thread may call every member.
 class VirtualHidDevice {
+  // Lets only Plug make a device.
+  struct PlugKey {
+    explicit PlugKey() = default;
+  };
+
  public:
+  explicit VirtualHidDevice(PlugKey) {}
   // Nothing when the device cannot be published.
   static std::unique_ptr<VirtualHidDevice> Plug(const VirtualHidDeviceSpec& spec);
   VirtualHidDevice(const VirtualHidDevice&) = delete;
@@ -56,7 +62,6 @@ class VirtualHidDevice {
   void Unplug();
 
  private:
-  VirtualHidDevice() = default;
   void Serve();
 
   std::u16string interfaceName_;

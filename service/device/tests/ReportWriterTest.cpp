@@ -75,6 +75,17 @@ TEST_F(ReportWriterTest, DisplayPacketsLeaveUpToTheirFirstZeroInReport8) {
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x24, 0, 0, 0, 0, 0, 0));
 }
 
+TEST_F(ReportWriterTest, TheServicesProtocolFollowsTheLanguageIndex) {
+  g_nLanguageIndex = kLanguageJapanese;
+  g_nLinesPerPage = 5;
+  g_LcdProtocol.SendLcdInit();
+  g_LcdProtocol.SendLcdScrollBar(0, 6);
+  g_LcdProtocol.SendLcdText(_bstr_t(u"\u3042"));
+  EXPECT_THAT(NextReport(), ElementsAre(8, 0x20, 8, '4', 0, 0, 0, 0));
+  EXPECT_THAT(NextReport(), ElementsAre(8, 0x21, 22, 17, 0, 0, 0, 0));
+  EXPECT_THAT(NextReport(), ElementsAre(8, 0x22, 0x91, 0x84, 13, 0, 0, 0));
+}
+
 TEST_F(ReportWriterTest, AForcedPacketPassesTheSleepingDisplayOnce) {
   g_bDisplayAwake = false;
   g_bForceLcdWrite = true;
