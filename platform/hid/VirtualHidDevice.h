@@ -22,7 +22,7 @@
 
 namespace platform {
 
-struct VirtualHidDeviceSpec {
+struct VirtualHidDeviceDescription {
   HidAttributes attributes;
   std::vector<std::uint8_t> reportDescriptor;
   bool lowerCaseName = false;  // name the interface "\\?\hid#vid_xxxx&pid_xxxx#..."
@@ -40,7 +40,7 @@ class VirtualHidDevice {
  public:
   explicit VirtualHidDevice(PlugKey) {}
   // Nothing when the device cannot be published.
-  static std::unique_ptr<VirtualHidDevice> Plug(const VirtualHidDeviceSpec& spec);
+  static std::unique_ptr<VirtualHidDevice> Plug(const VirtualHidDeviceDescription& description);
   VirtualHidDevice(const VirtualHidDevice&) = delete;
   VirtualHidDevice& operator=(const VirtualHidDevice&) = delete;
   ~VirtualHidDevice();

@@ -143,6 +143,36 @@ TEST_F(ReportWriterTest, AFirmwareUploadSendsWholePacketsWhileTheDisplaySleeps) 
   EXPECT_FALSE(m_pRemote->ReadOutputReport(std::chrono::milliseconds(50)));
 }
 
+// Stopping and starting again while the writer tops up: blocks are never cut, and the new upload
+// starts from its beginning.
+TEST_F(ReportWriterTest, AnUploadStopsAndStartsAgainBetweenWholeBlocks) {
+  const TempFolder l_Folder;
+  std::string l_Hex;
+  for (int i = 0; i < 200; ++i) {
+    l_Hex += HexRecord(static_cast<std::uint16_t>(0x1800 + 16 * i), Bytes(16, 0xAA));
+  }
+  const auto l_Path = l_Folder.Path() / kFirmwareImageName;
+  std::ofstream(l_Path) << l_Hex;
+
+  ASSERT_EQ(g_FirmwareUpload.Start(l_Path), "");
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(NextReport().size(), 8u);
+  }
+  g_FirmwareUpload.Stop();
+  // The end of screen queued now follows every firmware packet still in the ring.
+  g_LcdProtocol.SendLcdEndOfScreen();
+  int l_nReports = 10;
+  for (Bytes l_Report = NextReport(); l_Report.size() == 8 && l_Report[2] != 0;
+       l_Report = NextReport()) {
+    ++l_nReports;
+  }
+  EXPECT_EQ(l_nReports % 3, 0);
+  EXPECT_FALSE(g_FirmwareUpload.IsRunning());
+
+  ASSERT_EQ(g_FirmwareUpload.Start(l_Path), "");
+  EXPECT_THAT(NextReport(), ElementsAre(8, 0, 0x18, 0x00, 0xAA, 0xAA, 0xAA, 0xAA));
+}
+
 TEST_F(ReportWriterTest, AFailedWriteEndsTheWriterAndTheRingFillsWithoutIt) {
   m_pRemote->Unplug();
   g_LcdProtocol.SendLcdEndOfScreen();
