@@ -141,6 +141,8 @@ void CArtistList::InitializeArtistList() {
                 platform::TickCount() - l_nStart);
 }
 
+void CArtistList::InitializeNames() { InitializeArtistList(); }
+
 _bstr_t CArtistList::GetDerivedDescription() {
   return Localized(g_CategoryTexts[kCategoryArtists]);
 }

@@ -104,6 +104,7 @@ class CArtistList : public CStringCategory<CArtist> {
                        CMediaLibraryNode** p_ppNode) override;
 
  protected:
+  void InitializeNames() override;
   const _bstr_t& UnknownWord() override;
   std::unique_ptr<CArtist> MakeSubNode(std::uint32_t p_nLine) override;
 

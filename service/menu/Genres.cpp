@@ -179,6 +179,8 @@ void CGenreList::InitializeGenreList() {
                 platform::TickCount() - l_nStart);
 }
 
+void CGenreList::InitializeNames() { InitializeGenreList(); }
+
 _bstr_t CGenreList::GetDerivedDescription() { return Localized(g_CategoryTexts[kCategoryGenre]); }
 
 std::int32_t CGenreList::GetNodeType() { return kNodeTypeGenres; }

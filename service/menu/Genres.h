@@ -92,6 +92,7 @@ class CGenreList : public CStringCategory<CGenreArtistList> {
                       CMediaLibraryNode** p_ppNode) override;
 
  protected:
+  void InitializeNames() override;
   const _bstr_t& UnknownWord() override;
   std::unique_ptr<CGenreArtistList> MakeSubNode(std::uint32_t p_nLine) override;
 };

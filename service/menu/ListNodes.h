@@ -179,11 +179,14 @@ class CStringCategory : public CSubNodeList<SubNode> {
         m_szAttribute(p_szAttribute),
         m_Texts(p_Texts) {}
 
-  // Fetches the names; a failed step leaves the list empty.
+  // Fetches the names; a failed step leaves the list empty. The cursor is kept inside the list
+  // by the caller, once it has moved it as it must.
   void LoadNames() {
     m_spNames = AudioAttributeStrings(this->m_pPlayer, m_szAttribute, m_Texts, m_nNameCount);
-    this->SetItemCount(m_nNameCount);
+    this->m_Window.m_nLastIndex = m_nNameCount - 1;
   }
+  // The category's own load: LoadNames with its log line.
+  virtual void InitializeNames() = 0;
 
   // A library change: the sub-nodes go, the names are fetched again when `p_bNames`, and
   // `p_MoveCursor` adjusts the window before it is kept inside the list. When the root shows a
@@ -194,7 +197,7 @@ class CStringCategory : public CSubNodeList<SubNode> {
     const bool l_bOwnBranch = this->ShowsOwnBranch(p_pShown);
     this->DropSubNodes();
     if (p_bNames) {
-      LoadNames();
+      InitializeNames();
     }
     p_MoveCursor(this->m_Window);
     this->SetItemCount(m_nNameCount);
