@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "service/menu/MusicLibrary.h"
@@ -66,17 +67,16 @@ class TreeWalkTest : public MenuTest {
         root.MediaCollectionChanged();
         break;
       case 1:
-        root.MediaCollectionAttributeStringAdded(u"WM/AlbumTitle", name.c_str());
-        root.MediaCollectionAttributeStringRemoved(u"WM/AlbumTitle", u"Night Ferry");
-        break;
       case 2:
-        root.MediaCollectionAttributeStringAdded(u"Author", name.c_str());
-        root.MediaCollectionAttributeStringRemoved(u"Author", u"Zed");
+      case 3: {
+        // A value of the attribute added, another removed.
+        static constexpr std::pair<const char16_t*, const char16_t*> kValues[] = {
+            {u"WM/AlbumTitle", u"Night Ferry"}, {u"Author", u"Zed"}, {u"WM/Genre", u"Jazz"}};
+        const auto& [attribute, removed] = kValues[p_nStep % 6 - 1];
+        root.MediaCollectionAttributeStringAdded(attribute, name.c_str());
+        root.MediaCollectionAttributeStringRemoved(attribute, removed);
         break;
-      case 3:
-        root.MediaCollectionAttributeStringAdded(u"WM/Genre", name.c_str());
-        root.MediaCollectionAttributeStringRemoved(u"WM/Genre", u"Jazz");
-        break;
+      }
       case 4:
         engine->AddPlaylist(name, {{u"MediaContentTypes", u"1"}}, {});
         root.PlaylistCollectionPlaylistAdded(name.c_str());
