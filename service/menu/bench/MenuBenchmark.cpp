@@ -164,52 +164,39 @@ void LargeOpenEntry(benchmark::State& state) {
 }
 BENCHMARK(LargeOpenEntry)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 
-// A page move and the new page, through the root, on an entered category.
-void LargePageDown(benchmark::State& state) {
-  CMusicLibrary& root = LargeTree();
-  ShowCategory(root, state.range(0));
+// Moves with PageDown (0) or PagesDown (1) and builds the new page, through the root, on what it
+// shows.
+void PageThrough(benchmark::State& state, CMusicLibrary& p_Root, std::int64_t p_nMove) {
+  const auto move = p_nMove == 0 ? &CMusicLibrary::OnPageDown : &CMusicLibrary::OnPagesDown;
   _bstr_t title;
   DisplayLines lines;
   for (auto _ : state) {
-    root.OnPageDown();
-    root.GetDisplayLines(title, lines);
+    (p_Root.*move)();
+    p_Root.GetDisplayLines(title, lines);
     benchmark::DoNotOptimize(lines.data());
   }
+  state.counters["entries"] = p_Root.GetCategoryMaxLines();
 }
-BENCHMARK(LargePageDown)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
 
-// The fast move and the new page: a fiftieth of a long list at a time.
-void LargePagesDown(benchmark::State& state) {
+// Paging through an entered category: a page, or a fiftieth of a long list, at a time.
+void LargePaging(benchmark::State& state) {
   CMusicLibrary& root = LargeTree();
   ShowCategory(root, state.range(0));
-  _bstr_t title;
-  DisplayLines lines;
-  for (auto _ : state) {
-    root.OnPagesDown();
-    root.GetDisplayLines(title, lines);
-    benchmark::DoNotOptimize(lines.data());
-  }
+  PageThrough(state, root, state.range(1));
 }
-BENCHMARK(LargePagesDown)->DenseRange(0, 3)->Unit(benchmark::kMicrosecond);
+BENCHMARK(LargePaging)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 // Paging through "All Music", the playlist of every track.
-void LargeAllMusicPagesDown(benchmark::State& state) {
+void LargeAllMusicPaging(benchmark::State& state) {
   CMusicLibrary& root = LargeTree();
   ShowCategory(root, 0);
   while (root.GetCurrentCategoryLine() != 0) {
     root.OnButtonUp();
   }
   root.OnButtonRight(nullptr);
-  _bstr_t title;
-  DisplayLines lines;
-  for (auto _ : state) {
-    root.OnPagesDown();
-    root.GetDisplayLines(title, lines);
-    benchmark::DoNotOptimize(lines.data());
-  }
-  state.counters["entries"] = root.GetCategoryMaxLines();
+  PageThrough(state, root, state.range(0));
 }
-BENCHMARK(LargeAllMusicPagesDown)->Unit(benchmark::kMicrosecond);
+BENCHMARK(LargeAllMusicPaging)->DenseRange(0, 1)->Unit(benchmark::kMicrosecond);
 
 // Down, Ok and Play on the tracks of a genre's first artist's first album, three levels down.
 void LargeDeepButtons(benchmark::State& state) {
