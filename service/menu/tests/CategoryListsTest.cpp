@@ -22,20 +22,6 @@ namespace {
 
 using Lines = std::vector<std::u16string>;
 
-// The player calls that hand over or fill a playlist, in order.
-std::vector<std::string> PlayCalls(platform::player::Engine& p_Engine) {
-  std::vector<std::string> calls;
-  for (const std::string& line : p_Engine.Monitor().CallLines()) {
-    for (const char* method : {"IWMPMediaCollection::getBy", "IWMPPlayer4::newPlaylist",
-                               "IWMPPlaylist::appendItem", "IWMPPlayer4::put_currentPlaylist"}) {
-      if (line.starts_with(method)) {
-        calls.push_back(line);
-      }
-    }
-  }
-  return calls;
-}
-
 class CategoryTest : public MenuTest {
  protected:
   CategoryTest() { EXPECT_TRUE(root.InitializeLibrary()); }
