@@ -203,40 +203,7 @@ void CPlaylist::InitializePlaylists() {
                       l_nIndex);
         continue;
       }
-      const _bstr_t l_bstrTypes = ItemInfo(l_spItem.get(), u"MediaContentTypes", l_hr);
-      if (FAILED(l_hr)) {
-        g_Logger->Log(LOG_TO_FILE,
-                      u"CPlaylist::InitializePlaylists l_spPlaylistItem->getItemInfo Fails with "
-                      u"error %x",
-                      l_hr);
-        continue;
-      }
-      const std::u16string_view l_Types = l_bstrTypes.view();
-      if (!(l_Types.empty() || l_Types == u"1" || l_Types == u"2" || l_Types == u"3")) {
-        continue;
-      }
-      _bstr_t l_bstrName;
-      l_hr = l_spItem->get_name(l_bstrName.GetAddress());
-      if (FAILED(l_hr)) {
-        g_Logger->Log(LOG_TO_FILE,
-                      u"CPlaylist::InitializePlaylists l_spPlaylistItem->get_name Fails with error "
-                      u"%x",
-                      l_hr);
-        continue;
-      }
-      const auto l_SameName =
-          std::find_if_not(m_Entries.rbegin(), m_Entries.rend(), PlaylistNameEquals{l_bstrName});
-      const auto l_nSameNameIndex = static_cast<std::int32_t>(l_SameName - m_Entries.rbegin());
-      if (l_bstrName.length() == 0 ||
-          std::find(kAutomaticPlaylists.begin(), kAutomaticPlaylists.end(), l_bstrName.view()) !=
-              kAutomaticPlaylists.end()) {
-        continue;
-      }
-      HRESULT l_hrId = S_OK;
-      _bstr_t l_bstrTrackingId = ItemInfo(l_spItem.get(), u"TrackingID", l_hrId);
-      m_Entries.push_back(std::make_unique<CPlaylistEntry>(
-          m_pPlayer, this, l_bstrName, l_nSameNameIndex, std::move(l_bstrTrackingId)));
-      g_Logger->Log(LOG_TO_FILE, u"Playlist %s Added", l_bstrName);
+      AddPlaylistItem(l_spItem.get());
     }
   }
   m_Window.m_nLastIndex = GetItemCount() - 1;
@@ -246,6 +213,41 @@ void CPlaylist::InitializePlaylists() {
   g_Logger->Log(LOG_TO_FILE, u"CPlaylist::InitializePlaylists Sort Playlists");
   std::sort(m_Entries.begin(), m_Entries.end(), PlaylistEntryLess{});
   g_Logger->Log(LOG_TO_FILE, u"CPlaylist::InitializePlaylists End");
+}
+
+void CPlaylist::AddPlaylistItem(IWMPMedia* p_pItem) {
+  HRESULT l_hr = S_OK;
+  const _bstr_t l_bstrTypes = ItemInfo(p_pItem, u"MediaContentTypes", l_hr);
+  if (FAILED(l_hr)) {
+    g_Logger->Log(
+        LOG_TO_FILE,
+        u"CPlaylist::InitializePlaylists l_spPlaylistItem->getItemInfo Fails with error %x", l_hr);
+    return;
+  }
+  const std::u16string_view l_Types = l_bstrTypes.view();
+  if (!(l_Types.empty() || l_Types == u"1" || l_Types == u"2" || l_Types == u"3")) {
+    return;
+  }
+  _bstr_t l_bstrName;
+  l_hr = p_pItem->get_name(l_bstrName.GetAddress());
+  if (FAILED(l_hr)) {
+    g_Logger->Log(LOG_TO_FILE,
+                  u"CPlaylist::InitializePlaylists l_spPlaylistItem->get_name Fails with error %x",
+                  l_hr);
+    return;
+  }
+  // Playlists of one name are told apart by their place among the ones loaded just before.
+  const auto l_SameName =
+      std::find_if_not(m_Entries.rbegin(), m_Entries.rend(), PlaylistNameEquals{l_bstrName});
+  const auto l_nSameNameIndex = static_cast<std::int32_t>(l_SameName - m_Entries.rbegin());
+  if (l_bstrName.length() == 0 || std::find(kAutomaticPlaylists.begin(), kAutomaticPlaylists.end(),
+                                            l_bstrName.view()) != kAutomaticPlaylists.end()) {
+    return;
+  }
+  _bstr_t l_bstrTrackingId = ItemInfo(p_pItem, u"TrackingID", l_hr);
+  m_Entries.push_back(std::make_unique<CPlaylistEntry>(
+      m_pPlayer, this, l_bstrName, l_nSameNameIndex, std::move(l_bstrTrackingId)));
+  g_Logger->Log(LOG_TO_FILE, u"Playlist %s Added", l_bstrName);
 }
 
 void CPlaylist::Reload() {

@@ -11,6 +11,8 @@
 #include "service/menu/ListNodes.h"
 #include "service/menu/TrackList.h"
 
+struct IWMPMedia;
+
 // One playlist's tracks. Its last index is 0 for an empty playlist, so it counts one entry then.
 class CPlaylistEntry : public CTrackList {
  public:
@@ -85,6 +87,8 @@ class CPlaylist : public CNamedList {
   CMediaLibraryNode* OpenEntryAt(std::uint32_t p_nLine) override;
 
  private:
+  // One media item of the playlists query: listed unless it is filtered out or cannot be read.
+  void AddPlaylistItem(IWMPMedia* p_pItem);
   // Builds the list afresh. The entry the child names may be on the display: it lives on, in
   // its place when its playlist is still listed, else aside until the root is handed this list.
   void Reload();
