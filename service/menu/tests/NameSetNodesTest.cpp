@@ -32,7 +32,8 @@ constexpr const char* kLibrary = R"({"tracks": [
   {"Name": "z3", "Author": "Zed", "Genre": "Rock", "Album": "Gamma", "MediaType": "audio", "FileType": "mp3"},
   {"Name": "z4", "Author": "Zed", "Genre": "Mix", "MediaType": "audio", "FileType": "mp3"},
   {"Name": "z5", "Author": "Zed", "Album": "Beta", "MediaType": "audio", "FileType": "mp3"},
-  {"Name": "z6", "Author": "Zed", "Genre": "Mix", "Album": "Bet", "MediaType": "audio", "FileType": "mp3"}
+  {"Name": "z6", "Author": "Zed", "Genre": "Mix", "Album": "Bet", "MediaType": "audio", "FileType": "mp3"},
+  {"Name": "s1", "Author": " ", "Genre": "Other", "Album": "Space", "MediaType": "audio", "FileType": "mp3"}
 ], "playlists": []})";
 
 class NameSetTest : public ::testing::Test {
@@ -224,6 +225,23 @@ TEST_F(NameSetTest, TheGenreArtistAlbumBuilderJudgesAnUnreadableGenreByTheArtist
   engine->Monitor().Fail<&IWMPMedia::getItemInfo>(E_FAIL, {.arguments = {u"Genre"}, .on = u"z5"});
   CGenreArtistAlbumTracks tracks(player.get(), nullptr, u"Mix", u"Zed", u"Beta");
   EXPECT_EQ(PageOf(tracks), (Page{u"Beta", {u"z1", u"z2", u"z5"}}));
+}
+
+TEST_F(NameSetTest, AnArtistNamedByABlankShowsBlankOpensAsTheUnknownArtistAndPlaysAsItself) {
+  CArtistList artists(player.get(), nullptr);
+  for (int step = 0; step < 6; ++step) {
+    artists.OnButtonDown();
+  }
+  ASSERT_EQ(PageOf(artists).lines,
+            (Lines{u"abba", u"ABBA", u"-Unknown Artist-", u"Listy", u"Fail", u" "}));
+  ASSERT_TRUE(artists.OnButtonRight(nullptr));  // enters the list
+  CMediaLibraryNode* artist = nullptr;
+  ASSERT_TRUE(artists.OnButtonRight(&artist));
+  EXPECT_EQ(PageOf(*artist), (Page{u"-Unknown Artist-", {u"-Untitled Album-"}}));
+  engine->Monitor().ClearCalls();
+  EXPECT_TRUE(artists.OnButtonPlay());
+  EXPECT_EQ(PlayCalls(*engine), (std::vector<std::string>{"IWMPMediaCollection::getByAuthor( )",
+                                                          "IWMPPlayer4::put_currentPlaylist( )"}));
 }
 
 }  // namespace
