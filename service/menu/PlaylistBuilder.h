@@ -3,7 +3,7 @@
 // Collecting tracks for playback and for the lists built from tracks: the loop over a query's
 // tracks that reads their attributes and keeps those that pass, the album and genre-artist
 // builders the album, artist and genre nodes use, and the two ways a node hands the player a
-// playlist to play.
+// playlist to play. Like the tree, these run on the session's player-control thread only.
 
 #include <cstdint>
 #include <functional>

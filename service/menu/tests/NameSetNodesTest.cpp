@@ -33,6 +33,7 @@ constexpr const char* kLibrary = R"({"tracks": [
   {"Name": "z4", "Author": "Zed", "Genre": "Mix", "MediaType": "audio", "FileType": "mp3"},
   {"Name": "z5", "Author": "Zed", "Album": "Beta", "MediaType": "audio", "FileType": "mp3"},
   {"Name": "z6", "Author": "Zed", "Genre": "Mix", "Album": "Bet", "MediaType": "audio", "FileType": "mp3"},
+  {"Name": "w0", "MediaType": "audio", "FileType": "wpl"},
   {"Name": "s1", "Author": " ", "Genre": "Other", "Album": "Space", "MediaType": "audio", "FileType": "mp3"}
 ], "playlists": []})";
 
@@ -242,6 +243,34 @@ TEST_F(NameSetTest, AnArtistNamedByABlankShowsBlankOpensAsTheUnknownArtistAndPla
   EXPECT_TRUE(artists.OnButtonPlay());
   EXPECT_EQ(PlayCalls(*engine), (std::vector<std::string>{"IWMPMediaCollection::getByAuthor( )",
                                                           "IWMPPlayer4::put_currentPlaylist( )"}));
+}
+
+// The artists' and the genres' Play for the entry without a name: each keeps its own filter.
+TEST_F(NameSetTest, PlayOnTheNamelessEntryKeepsTheAudioOfItsOwnFilter) {
+  struct Case {
+    std::unique_ptr<CMediaLibraryNode> category;
+    int downs;
+    std::vector<std::string> calls;
+  };
+  Case cases[] = {
+      {std::make_unique<CArtistList>(player.get(), nullptr),
+       3,
+       {"IWMPMediaCollection::getByAttribute(Artist, )", "IWMPPlayer4::newPlaylist(, )",
+        "IWMPPlaylist::appendItem(n1)", "IWMPPlaylist::appendItem(w0)",
+        "IWMPPlayer4::put_currentPlaylist()"}},
+      {std::make_unique<CGenreList>(player.get(), nullptr),
+       2,
+       {"IWMPMediaCollection::getByAttribute(Genre, )", "IWMPPlayer4::newPlaylist(, )",
+        "IWMPPlaylist::appendItem(z5)", "IWMPPlayer4::put_currentPlaylist()"}},
+  };
+  for (Case& testCase : cases) {
+    for (int step = 0; step < testCase.downs; ++step) {
+      testCase.category->OnButtonDown();
+    }
+    engine->Monitor().ClearCalls();
+    EXPECT_TRUE(testCase.category->OnButtonPlay());
+    EXPECT_EQ(PlayCalls(*engine), testCase.calls);
+  }
 }
 
 }  // namespace
