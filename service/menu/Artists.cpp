@@ -85,11 +85,12 @@ std::int32_t CArtistAlbums::GetNodeType() { return kNodeTypeArtists; }
 const _bstr_t& CArtistAlbums::UnknownWord() { return Localized(g_UntitledAlbumText); }
 
 std::unique_ptr<CArtistAlbumTracks> CArtistAlbums::MakeSubNode(std::uint32_t p_nLine) {
-  return std::make_unique<CArtistAlbumTracks>(m_pPlayer, this, m_bstrArtist, NameAt(p_nLine));
+  return std::make_unique<CArtistAlbumTracks>(m_pPlayer, this, m_bstrArtist,
+                                              GetAlbumName(static_cast<std::int32_t>(p_nLine)));
 }
 
 bool CArtistAlbums::OnButtonPlay() {
-  const _bstr_t l_bstrAlbum = NameUnderCursor();
+  const _bstr_t l_bstrAlbum = GetAlbumName(static_cast<std::int32_t>(m_Window.m_nCurrentLine));
   PlayNewPlaylist(m_pPlayer, l_bstrAlbum, u"CArtistAlbums", [&](IWMPPlaylist* p_pTarget) {
     return BuildAlbumPlaylist(l_bstrAlbum, m_bstrArtist, m_pPlayer, p_pTarget,
                               u"CArtistAlbums::OnButtonPlay");
