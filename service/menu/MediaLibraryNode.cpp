@@ -85,3 +85,9 @@ void CMediaLibraryNode::SetItemCount(std::int32_t p_nCount) {
     m_Window.m_nTopLine = m_Window.m_nCurrentLine - page + 1;
   }
 }
+
+void CMediaLibraryNode::PlaceCursorOnBottomRow(std::uint32_t p_nIndex) {
+  const auto l_nPage = static_cast<std::uint32_t>(g_nLinesPerPage);
+  m_Window.m_nCurrentLine = p_nIndex;
+  m_Window.m_nTopLine = p_nIndex > l_nPage - 1 ? p_nIndex - l_nPage + 1 : 0;
+}

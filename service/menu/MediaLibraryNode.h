@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "common/MenuTexts.h"
@@ -97,7 +99,8 @@ class CMediaLibraryNode {
   virtual void OnGetDisplayLines(_bstr_t& p_bstrTitle, DisplayLines& p_Lines) = 0;
 
   // The list rule of every list node: the title, then the entries of the window, an empty name
-  // shown as `p_UnknownWord` in the user's language.
+  // shown as `p_UnknownWord` in the user's language. An entry name given as std::optional may be
+  // missing (it could not be read): that row is left out and the next one moves up.
   template <class EntryName>
   void ListDisplayLines(_bstr_t& p_bstrTitle, DisplayLines& p_Lines,
                         const _bstr_t& p_bstrUnknownWord, EntryName&& p_EntryName);
@@ -105,6 +108,9 @@ class CMediaLibraryNode {
   std::int32_t Move(ScrollMove p_Move);
   // The last index for a list of `p_nCount` entries, with the cursor and the window kept inside it.
   void SetItemCount(std::int32_t p_nCount);
+  // Puts the cursor on entry `p_nIndex` for a selection made in the player: on the bottom row of
+  // the window, or the window starts at the first entry when the entry is on the first page.
+  void PlaceCursorOnBottomRow(std::uint32_t p_nIndex);
 
   ScrollWindow m_Window;
   IWMPPlayer4* m_pPlayer;
@@ -124,7 +130,14 @@ void CMediaLibraryNode::ListDisplayLines(_bstr_t& p_bstrTitle, DisplayLines& p_L
   const std::int64_t end =
       std::min<std::int64_t>(std::int64_t{m_Window.m_nTopLine} + g_nLinesPerPage, count);
   for (std::int64_t index = m_Window.m_nTopLine; index < end; ++index) {
-    _bstr_t name = p_EntryName(static_cast<std::int32_t>(index));
-    p_Lines.push_back(name.length() == 0 ? p_bstrUnknownWord : std::move(name));
+    auto name = p_EntryName(static_cast<std::int32_t>(index));
+    if constexpr (std::is_same_v<decltype(name), std::optional<_bstr_t>>) {
+      if (!name) {
+        continue;
+      }
+      p_Lines.push_back(name->length() == 0 ? p_bstrUnknownWord : std::move(*name));
+    } else {
+      p_Lines.push_back(name.length() == 0 ? p_bstrUnknownWord : std::move(name));
+    }
   }
 }

@@ -9,7 +9,12 @@
 #include "platform/base/Text.h"
 #include "platform/com/ComPtr.h"
 #include "platform/player/PlayerInterfaces.h"
+#include "service/menu/Albums.h"
+#include "service/menu/Artists.h"
+#include "service/menu/Genres.h"
 #include "service/menu/NowPlayingList.h"
+#include "service/menu/OptionsList.h"
+#include "service/menu/Playlists.h"
 
 namespace {
 
@@ -28,6 +33,18 @@ Result Guarded(const char16_t* p_szCatchText, Result p_Neutral, Action&& p_Actio
 }
 
 }  // namespace
+
+CMusicLibrary::Children CMusicLibrary::CreateCategories(IWMPPlayer4* p_pPlayer,
+                                                        CMediaLibraryNode* p_pRoot) {
+  Children l_Children;
+  l_Children.push_back(std::make_unique<CPlaylist>(p_pPlayer, p_pRoot));
+  l_Children.push_back(std::make_unique<CAlbums>(p_pPlayer, p_pRoot));
+  l_Children.push_back(std::make_unique<CArtistList>(p_pPlayer, p_pRoot));
+  l_Children.push_back(std::make_unique<CGenreList>(p_pPlayer, p_pRoot));
+  l_Children.push_back(std::make_unique<CNowPlayingList>(p_pPlayer, p_pRoot));
+  l_Children.push_back(std::make_unique<COptionsList>(p_pPlayer, p_pRoot));
+  return l_Children;
+}
 
 CMusicLibrary::CMusicLibrary(IWMPPlayer4* p_pPlayer, ChildFactory p_CreateChildren)
     : CMediaLibraryNode(p_pPlayer, nullptr), m_CreateChildren(std::move(p_CreateChildren)) {}

@@ -31,8 +31,11 @@ class CMusicLibrary : public CMediaLibraryNode {
   // Makes the six categories, each with the player and the root as its parent.
   using ChildFactory = std::function<Children(IWMPPlayer4* p_pPlayer, CMediaLibraryNode* p_pRoot)>;
 
+  // The six real categories: playlists, albums, artists, genres, now playing and options.
+  static Children CreateCategories(IWMPPlayer4* p_pPlayer, CMediaLibraryNode* p_pRoot);
+
   // InitializeLibrary makes the categories with `p_CreateChildren`.
-  CMusicLibrary(IWMPPlayer4* p_pPlayer, ChildFactory p_CreateChildren);
+  explicit CMusicLibrary(IWMPPlayer4* p_pPlayer, ChildFactory p_CreateChildren = CreateCategories);
   ~CMusicLibrary() override;
 
   bool InitializeLibrary();

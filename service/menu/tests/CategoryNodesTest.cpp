@@ -137,19 +137,6 @@ class BuilderTest : public MenuTest {
         S_OK);
     return target;
   }
-  static std::vector<std::u16string> Names(IWMPPlaylist* p_pPlaylist) {
-    std::int32_t count = 0;
-    p_pPlaylist->get_count(&count);
-    std::vector<std::u16string> names;
-    for (std::int32_t index = 0; index < count; ++index) {
-      ComPtr<IWMPMedia> media;
-      _bstr_t name;
-      p_pPlaylist->get_item(index, media.put());
-      media->get_name(name.GetAddress());
-      names.emplace_back(name.view());
-    }
-    return names;
-  }
 };
 
 // The library's playlists are media items too, without album, artist or genre: the queries for
@@ -185,7 +172,7 @@ TEST_F(BuilderTest, AlbumPlaylistFiltersByArtist) {
     EXPECT_EQ(BuildAlbumPlaylist(testCase.album, testCase.artist, player.get(), target.get(),
                                  u"CTest::Build"),
               S_OK);
-    EXPECT_EQ(Names(target.get()), testCase.tracks) << platform::ToUtf8(testCase.album);
+    EXPECT_EQ(TrackNames(target.get()), testCase.tracks) << platform::ToUtf8(testCase.album);
   }
 }
 
@@ -206,7 +193,7 @@ TEST_F(BuilderTest, GenreArtistPlaylistFiltersByGenre) {
     EXPECT_EQ(BuildGenreArtistPlayList(testCase.genre, testCase.artist, player.get(), target.get(),
                                        u"CTest::Build"),
               S_OK);
-    EXPECT_EQ(Names(target.get()), testCase.tracks) << platform::ToUtf8(testCase.genre);
+    EXPECT_EQ(TrackNames(target.get()), testCase.tracks) << platform::ToUtf8(testCase.genre);
   }
 }
 
@@ -217,7 +204,8 @@ TEST_F(BuilderTest, AnUnreadableTrackIsLeftOutAndTheListStillPlays) {
   EXPECT_EQ(BuildAlbumPlaylist(u"Blue Harbour", u"Mara Venn", player.get(), target.get(),
                                u"CAlbums::OnButtonPlay"),
             S_OK);
-  EXPECT_EQ(Names(target.get()), (std::vector<std::u16string>{u"Salt on the Rail", u"Lanterns"}));
+  EXPECT_EQ(TrackNames(target.get()),
+            (std::vector<std::u16string>{u"Salt on the Rail", u"Lanterns"}));
   EXPECT_TRUE(log.Contains(u"CAlbums::OnButtonPlay getItemInfo fails with hr 80004005"));
 
   engine->Monitor().Fail<&IWMPMediaCollection::getByAuthor>(E_ACCESSDENIED);

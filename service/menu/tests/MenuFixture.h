@@ -31,6 +31,35 @@ inline std::vector<std::u16string> Texts(const DisplayLines& p_Lines) {
   return texts;
 }
 
+// The names of a playlist's tracks, in order.
+inline std::vector<std::u16string> TrackNames(IWMPPlaylist* p_pPlaylist) {
+  std::int32_t count = 0;
+  p_pPlaylist->get_count(&count);
+  std::vector<std::u16string> names;
+  for (std::int32_t index = 0; index < count; ++index) {
+    ComPtr<IWMPMedia> media;
+    _bstr_t name;
+    p_pPlaylist->get_item(index, media.put());
+    media->get_name(name.GetAddress());
+    names.emplace_back(name.view());
+  }
+  return names;
+}
+
+// The recorded player calls that fill a playlist or hand one over, in order.
+inline std::vector<std::string> PlayCalls(platform::player::Engine& p_Engine) {
+  std::vector<std::string> calls;
+  for (const std::string& line : p_Engine.Monitor().CallLines()) {
+    for (const char* method : {"IWMPMediaCollection::getBy", "IWMPPlayer4::newPlaylist",
+                               "IWMPPlaylist::appendItem", "IWMPPlayer4::put_currentPlaylist"}) {
+      if (line.starts_with(method)) {
+        calls.push_back(line);
+      }
+    }
+  }
+  return calls;
+}
+
 struct Page {
   std::u16string title;
   std::vector<std::u16string> lines;
