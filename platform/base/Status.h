@@ -49,15 +49,19 @@ inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
 inline constexpr std::uint32_t ERROR_INVALID_HANDLE = 6;
 inline constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY = 8;
 inline constexpr std::uint32_t ERROR_INVALID_PARAMETER = 87;
+inline constexpr std::uint32_t ERROR_INVALID_NAME = 123;
 inline constexpr std::uint32_t ERROR_ALREADY_EXISTS = 183;
+inline constexpr std::uint32_t ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr std::uint32_t ERROR_PIPE_BUSY = 231;
 inline constexpr std::uint32_t ERROR_NO_DATA = 232;
 inline constexpr std::uint32_t ERROR_PIPE_NOT_CONNECTED = 233;
 inline constexpr std::uint32_t ERROR_MORE_DATA = 234;
+inline constexpr std::uint32_t ERROR_NOT_OWNER = 288;
 inline constexpr std::uint32_t ERROR_BROKEN_PIPE = 109;
 inline constexpr std::uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
 inline constexpr std::uint32_t ERROR_SERVICE_ALREADY_RUNNING = 1056;
 inline constexpr std::uint32_t ERROR_SERVICE_NOT_ACTIVE = 1062;
+inline constexpr std::uint32_t ERROR_NO_SYSTEM_RESOURCES = 1450;
 inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
 
 // HRESULT_FROM_WIN32: a Win32 error as a failure HRESULT of the Win32 facility.

@@ -1,0 +1,43 @@
+#pragma once
+
+// Events: auto-reset (a wait consumes the signal, so exactly one waiter sees it) or manual-reset
+// (signalled until reset, waking every waiter), unnamed or named across the processes of the root.
+
+#include <string_view>
+
+#include "platform/kernel/KernelHandle.h"
+
+namespace platform {
+
+enum class EventReset { Auto, Manual };
+
+// Owns one handle to an event. A null event (default, or after a failed creation) ignores Set,
+// Reset and Close. Move-only; any thread may set or reset it.
+class Event {
+ public:
+  Event() = default;
+
+  // Creates the event, or opens the existing event of that name (whose kind and state stay as they
+  // are; alreadyExisted tells). An empty name makes an unnamed event. A name held by another kind
+  // of object fails with ERROR_INVALID_HANDLE; a full table with ERROR_NO_SYSTEM_RESOURCES.
+  static HandleResult<Event> Create(EventReset reset, bool initiallySet,
+                                    std::u16string_view name = {});
+  // Opens the existing event of that name; ERROR_FILE_NOT_FOUND when there is none.
+  static HandleResult<Event> Open(std::u16string_view name);
+
+  // False on a null or dead handle.
+  bool Set() const;
+  bool Reset() const;
+
+  ObjectRef Ref() const noexcept { return handle_.Ref(); }
+  explicit operator bool() const noexcept { return static_cast<bool>(handle_); }
+  void Close() noexcept { handle_.Close(); }
+
+ private:
+  explicit Event(KernelHandle handle) noexcept : handle_(std::move(handle)) {}
+  static HandleResult<Event> FromHandle(HandleResult<KernelHandle> result);
+
+  KernelHandle handle_;
+};
+
+}  // namespace platform

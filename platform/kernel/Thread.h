@@ -1,0 +1,65 @@
+#pragma once
+
+// Threads of this process with an exit object that any wait can use.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "platform/kernel/Event.h"
+#include "platform/kernel/Wait.h"
+
+namespace platform {
+
+// Owns one running thread. A thread must be joined: Join ends the ownership once the thread has
+// ended, and the destructor joins, waiting without a time-out, a thread that its owner has not
+// joined. Move-only; the owning thread calls Join, any thread may wait on ExitRef.
+class Thread {
+ public:
+  using Procedure = std::uint32_t (*)(void* argument);
+
+  Thread() = default;
+  Thread(Thread&&) noexcept = default;
+  Thread& operator=(Thread&& other) noexcept;
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  ~Thread();
+
+  // Starts `procedure(argument)` at once. Not joinable when the thread or its exit object cannot
+  // be made.
+  static Thread Start(Procedure procedure, void* argument);
+  static Thread Start(std::function<std::uint32_t()> body);
+
+  // True from the start until the thread has been joined.
+  bool Joinable() const noexcept { return state_ && state_->thread.joinable(); }
+  // Signalled once the procedure has returned; lives as long as this object (null for a thread
+  // that never started).
+  ObjectRef ExitRef() const noexcept;
+  // The thread's system id (as CurrentThreadId reports it inside the thread); 0 for a thread that
+  // never started.
+  std::uint32_t Id() const noexcept;
+  // The procedure's result once it has returned.
+  std::optional<std::uint32_t> ExitCode() const noexcept;
+
+  // Waits up to `timeout` for the thread to end; true when it has ended and is now joined (a
+  // thread that never started or was joined before joins at once).
+  bool Join(Timeout timeout = kInfinite);
+
+ private:
+  struct State {
+    Event exit;
+    std::uint32_t id = 0;
+    std::atomic<bool> ended{false};
+    std::uint32_t exitCode = 0;  // written before `ended`
+    std::thread thread;
+  };
+
+  explicit Thread(std::unique_ptr<State> state) noexcept : state_(std::move(state)) {}
+
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace platform
