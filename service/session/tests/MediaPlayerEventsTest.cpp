@@ -1,0 +1,97 @@
+#include "service/session/MediaPlayerEvents.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Counts the records alive, to show who deletes them.
+class CountedRecord final : public CMediaPlayerEventData {
+ public:
+  CountedRecord(std::int32_t p_nId, std::atomic<int>& p_Alive)
+      : CMediaPlayerEventData(p_nId), m_Alive(p_Alive) {
+    ++m_Alive;
+  }
+  ~CountedRecord() override { --m_Alive; }
+
+ private:
+  std::atomic<int>& m_Alive;
+};
+
+class EventQueue : public ::testing::Test {
+ protected:
+  void SetUp() override { PurgeMediaPlayerEvents(); }
+  void TearDown() override { PurgeMediaPlayerEvents(); }
+};
+
+TEST_F(EventQueue, RecordsKeepTheirValues) {
+  AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(5101, 3));
+  AppendMediaPlayerEvent(std::make_unique<CPlaylistChanged>(5801, u"Road Trip", 6));
+  AppendMediaPlayerEvent(std::make_unique<CMediaCollectionAttributeStringRemoved>(
+      5809, u"WM/AlbumTitle", u"WM/AlbumTitle"));
+  AppendMediaPlayerEvent(
+      std::make_unique<CMediaCollectionAttributeStringChanged>(5820, u"Genre", u"Folk", u"Jazz"));
+  AppendMediaPlayerEvent(std::make_unique<CMediaPlayerModeChange>(5819, u"loop", true));
+  auto navigation = std::make_unique<CWMPNavagationChanged>(kNavigationChangedEventId);
+  AppendMediaPlayerEvent(std::move(navigation));
+
+  auto state = TakeFirstMediaPlayerEvent();
+  ASSERT_NE(dynamic_cast<CMediaPlayerPlayStateChange*>(state.get()), nullptr);
+  EXPECT_EQ(dynamic_cast<CMediaPlayerPlayStateChange&>(*state).GetNewState(), 3);
+  auto playlist = TakeFirstMediaPlayerEvent();
+  EXPECT_EQ(dynamic_cast<CPlaylistChanged&>(*playlist).GetName().view(), u"Road Trip");
+  EXPECT_EQ(dynamic_cast<CPlaylistChanged&>(*playlist).GetChangeType(), 6);
+  auto removed = TakeFirstMediaPlayerEvent();
+  // An added and a removed attribute are told apart by their class.
+  EXPECT_EQ(dynamic_cast<CMediaCollectionAttributeStringAdded*>(removed.get()), nullptr);
+  EXPECT_EQ(
+      dynamic_cast<CMediaCollectionAttributeStringRemoved&>(*removed).GetAttributeValue().view(),
+      u"WM/AlbumTitle");
+  auto changed = TakeFirstMediaPlayerEvent();
+  EXPECT_EQ(dynamic_cast<CMediaCollectionAttributeStringChanged&>(*changed).GetNewValue().view(),
+            u"Jazz");
+  auto mode = TakeFirstMediaPlayerEvent();
+  EXPECT_TRUE(dynamic_cast<CMediaPlayerModeChange&>(*mode).GetModeValue());
+  EXPECT_EQ(mode->GetEventId(), 5819);
+  auto empty = TakeFirstMediaPlayerEvent();
+  EXPECT_TRUE(dynamic_cast<CWMPNavagationChanged&>(*empty).GetLines().empty());
+  EXPECT_EQ(TakeFirstMediaPlayerEvent(), nullptr);
+}
+
+TEST_F(EventQueue, PurgeDeletesEveryRecord) {
+  std::atomic<int> alive{0};
+  for (int index = 0; index < 3; ++index) {
+    AppendMediaPlayerEvent(std::make_unique<CountedRecord>(index, alive));
+  }
+  EXPECT_EQ(alive.load(), 3);
+  EXPECT_EQ(PurgeMediaPlayerEvents(), 3u);
+  EXPECT_EQ(alive.load(), 0);
+  EXPECT_EQ(TakeFirstMediaPlayerEvent(), nullptr);
+}
+
+TEST_F(EventQueue, ProducersOnManyThreadsKeepTheirOrder) {
+  constexpr int kThreads = 4;
+  constexpr int kRecords = 500;
+  std::vector<std::thread> producers;
+  for (int thread = 0; thread < kThreads; ++thread) {
+    producers.emplace_back([thread] {
+      for (int index = 0; index < kRecords; ++index) {
+        AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(thread, index));
+      }
+    });
+  }
+  for (std::thread& producer : producers) {
+    producer.join();
+  }
+  std::vector<int> next(kThreads, 0);
+  while (auto record = TakeFirstMediaPlayerEvent()) {
+    auto& state = dynamic_cast<CMediaPlayerPlayStateChange&>(*record);
+    ASSERT_EQ(state.GetNewState(), next[static_cast<std::size_t>(state.GetEventId())]++);
+  }
+  EXPECT_EQ(next, std::vector<int>(kThreads, kRecords));
+}
+
+}  // namespace
