@@ -58,6 +58,7 @@ inline constexpr std::uint32_t ERROR_PIPE_NOT_CONNECTED = 233;
 inline constexpr std::uint32_t ERROR_MORE_DATA = 234;
 inline constexpr std::uint32_t ERROR_NOT_OWNER = 288;
 inline constexpr std::uint32_t ERROR_BROKEN_PIPE = 109;
+inline constexpr std::uint32_t ERROR_IO_PENDING = 997;
 inline constexpr std::uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
 inline constexpr std::uint32_t ERROR_SERVICE_ALREADY_RUNNING = 1056;
 inline constexpr std::uint32_t ERROR_SERVICE_NOT_ACTIVE = 1062;
