@@ -2,31 +2,31 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <thread>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/base/Text.h"
 #include "platform/hid/HidBackend.h"
-#include "platform/kernel/Thread.h"
 
 namespace platform {
 namespace detail {
 
 HidBackend& CurrentHidBackend() {
-  static const std::unique_ptr<HidBackend> backend = [] {
+  // Never destroyed, for threads that still open devices while the program exits.
+  static NoDestructor<std::unique_ptr<HidBackend>> backend([] {
     const char* chosen = std::getenv("PLATFORM_HID");
     return chosen != nullptr && std::string_view(chosen) == "virtual" ? MakeVirtualHidBackend()
                                                                       : MakeHidrawBackend();
-  }();
-  return *backend;
+  }());
+  return **backend;
 }
 
 std::u16string HidInterfaceName(const HidAttributes& attributes, std::string_view node,
@@ -34,9 +34,7 @@ std::u16string HidInterfaceName(const HidAttributes& attributes, std::string_vie
   char ids[32];
   std::snprintf(ids, sizeof ids, lowerCase ? "vid_%04x&pid_%04x" : "VID_%04X&PID_%04X",
                 attributes.vendorId, attributes.productId);
-  std::u16string name =
-      (lowerCase ? u"\\\\?\\hid#" : u"\\\\?\\HID#") + FromUtf8(ids) + u"#" + FromUtf8(node);
-  return name;
+  return (lowerCase ? u"\\\\?\\hid#" : u"\\\\?\\HID#") + FromUtf8(ids) + u"#" + FromUtf8(node);
 }
 
 bool IsPlainFileName(std::string_view name) {

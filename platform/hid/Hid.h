@@ -49,9 +49,10 @@ struct HidReport {
   std::size_t length = 0;               // the bytes taken, report identifier first
 };
 
-// Owns one open device: its descriptor and, unless opened with no access, its node. Devices may
-// be opened any number of times at once. Move-only; one thread reads and one thread writes at a
-// time (the one that begins a read also ends it).
+// Owns one open device: its descriptor and, unless opened with no access, its node, and from
+// the first read on the thread that completes its reads, which Close and the destructor stop and
+// join. Devices may be opened any number of times at once. Move-only; one thread reads and one
+// thread writes at a time (the one that begins a read also ends it).
 class HidDevice {
  public:
   HidDevice();

@@ -10,7 +10,6 @@
 #include <charconv>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <memory>
 #include <string>
 

@@ -10,12 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <mutex>
 #include <system_error>
 
 #include "platform/base/Text.h"

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <system_error>
 
-#include "platform/base/Text.h"
 #include "platform/hid/HidBackend.h"
 #include "platform/hid/VirtualHidLayout.h"
 
@@ -47,7 +46,8 @@ std::string NewNodeName(const std::filesystem::path& staging) {
 
 }  // namespace
 
-std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(const VirtualHidDeviceSpec& spec) {
+std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(
+    const VirtualHidDeviceDescription& description) {
   namespace layout = detail::virtual_hid;
   std::error_code error;
   std::filesystem::create_directories(layout::StagingFolder(), error);
@@ -56,17 +56,20 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(const VirtualHidDeviceS
   if (node.empty()) {
     return nullptr;
   }
-  std::unique_ptr<VirtualHidDevice> device(new VirtualHidDevice);
+  auto device = std::make_unique<VirtualHidDevice>(PlugKey{});
   device->folder_ = layout::StagingFolder() / node;
-  device->interfaceName_ = detail::HidInterfaceName(spec.attributes, node, spec.lowerCaseName);
+  device->interfaceName_ =
+      detail::HidInterfaceName(description.attributes, node, description.lowerCaseName);
   const std::optional<std::string> folder = layout::FolderOf(device->interfaceName_);
   const std::filesystem::path published = layout::DevicesFolder() / folder.value_or(node);
 
   char ids[32];
-  const int idsLength = std::snprintf(ids, sizeof ids, "%04x %04x %04x\n", spec.attributes.vendorId,
-                                      spec.attributes.productId, spec.attributes.versionNumber);
+  const int idsLength =
+      std::snprintf(ids, sizeof ids, "%04x %04x %04x\n", description.attributes.vendorId,
+                    description.attributes.productId, description.attributes.versionNumber);
   const std::span<const char> descriptor(
-      reinterpret_cast<const char*>(spec.reportDescriptor.data()), spec.reportDescriptor.size());
+      reinterpret_cast<const char*>(description.reportDescriptor.data()),
+      description.reportDescriptor.size());
   sockaddr_un address{};
   const std::string socketPath = (device->folder_ / layout::kSocketFile).string();
   if (!folder || socketPath.size() >= sizeof address.sun_path ||

@@ -22,7 +22,7 @@
 
 namespace platform {
 
-struct VirtualHidDeviceSpec {
+struct VirtualHidDeviceDescription {
   HidAttributes attributes;
   std::vector<std::uint8_t> reportDescriptor;
   bool lowerCaseName = false;  // name the interface "\\?\hid#vid_xxxx&pid_xxxx#..."
@@ -32,9 +32,15 @@ struct VirtualHidDeviceSpec {
 // the handles opened to it, and the thread that serves them, which Unplug (and the destructor)
 // stops and joins. Any thread may call every member.
 class VirtualHidDevice {
+  // Lets only Plug make a device.
+  struct PlugKey {
+    explicit PlugKey() = default;
+  };
+
  public:
+  explicit VirtualHidDevice(PlugKey) {}
   // Nothing when the device cannot be published.
-  static std::unique_ptr<VirtualHidDevice> Plug(const VirtualHidDeviceSpec& spec);
+  static std::unique_ptr<VirtualHidDevice> Plug(const VirtualHidDeviceDescription& description);
   VirtualHidDevice(const VirtualHidDevice&) = delete;
   VirtualHidDevice& operator=(const VirtualHidDevice&) = delete;
   ~VirtualHidDevice();
@@ -56,7 +62,6 @@ class VirtualHidDevice {
   void Unplug();
 
  private:
-  VirtualHidDevice() = default;
   void Serve();
 
   std::u16string interfaceName_;

@@ -1,6 +1,5 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <array>
 #include <chrono>
@@ -19,13 +18,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using ::testing::ElementsAre;
-
-// The virtual backend for this test program; the fresh root comes from the test support.
-class VirtualBackend : public ::testing::Environment {
- public:
-  void SetUp() override { setenv("PLATFORM_HID", "virtual", 1); }
-};
-const auto* const kVirtual = ::testing::AddGlobalTestEnvironment(new VirtualBackend);
 
 constexpr auto kPatience = std::chrono::seconds(10);
 
