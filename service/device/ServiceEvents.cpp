@@ -1,17 +1,13 @@
 #include "service/device/ServiceEvents.h"
 
-namespace {
-
-platform::Event CreateServiceEvent(ServiceEvent p_Event) {
-  return platform::Event::Create(platform::EventReset::Auto, false, ServiceEventName(p_Event))
-      .handle;
+platform::Event CreateAutoResetEvent(std::u16string_view p_Name) {
+  return platform::Event::Create(platform::EventReset::Auto, false, p_Name).handle;
 }
-
-}  // namespace
 
 ServiceEvents::ServiceEvents() {
   for (std::size_t l_nIndex = 0; l_nIndex < kServiceEventCount; ++l_nIndex) {
-    m_Events[l_nIndex] = CreateServiceEvent(static_cast<ServiceEvent>(l_nIndex));
+    m_Events[l_nIndex] =
+        CreateAutoResetEvent(ServiceEventName(static_cast<ServiceEvent>(l_nIndex)));
   }
 }
 
@@ -19,4 +15,6 @@ bool ServiceEvents::Set(ServiceEvent p_Event) const {
   return m_Events[static_cast<std::size_t>(p_Event)].Set();
 }
 
-bool SetServiceEvent(ServiceEvent p_Event) { return CreateServiceEvent(p_Event).Set(); }
+bool SetServiceEvent(ServiceEvent p_Event) {
+  return CreateAutoResetEvent(ServiceEventName(p_Event)).Set();
+}

@@ -20,5 +20,9 @@ class ServiceEvents {
   std::array<platform::Event, kServiceEventCount> m_Events;
 };
 
+// Creates or opens an auto-reset event, initially clear; an empty name makes an unnamed one.
+// Null when it cannot be created.
+platform::Event CreateAutoResetEvent(std::u16string_view p_Name = {});
+
 // Creates or opens the one event, sets it and closes it again.
 bool SetServiceEvent(ServiceEvent p_Event);

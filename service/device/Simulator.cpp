@@ -35,11 +35,6 @@ constexpr std::int32_t kPlayerStateScreen = 2;
 constexpr std::int32_t kPlaying = 3;
 constexpr std::int32_t kPaused = 2;
 
-platform::Event CreateEvent(std::u16string_view p_Name,
-                            platform::EventReset p_Reset = platform::EventReset::Auto) {
-  return platform::Event::Create(p_Reset, false, p_Name).handle;
-}
-
 // What each simulated key sets, and whether the player screen refuses it. Left and PowerOn
 // have rules of their own.
 struct SimulatedKey {
@@ -150,6 +145,13 @@ std::u16string_view SimulatedButtonEventName(SimulatedButton p_Button) {
   return kButtonNames[static_cast<std::size_t>(p_Button)];
 }
 
+platform::Event CreateSimulatedButtonEvent(SimulatedButton p_Button) {
+  const platform::EventReset l_Reset = p_Button == SimulatedButton::PowerOn
+                                           ? platform::EventReset::Manual
+                                           : platform::EventReset::Auto;
+  return platform::Event::Create(l_Reset, false, SimulatedButtonEventName(p_Button)).handle;
+}
+
 void SendOutputData(const platform::PipeConnection& p_Pipe, const CDeviceData& p_Page) {
   g_Logger->Log(LOG_TO_FILE, u"SendOutputData %s", p_Page.GetTitle().view());
   if (!p_Pipe) {
@@ -162,16 +164,12 @@ void SendOutputData(const platform::PipeConnection& p_Pipe, const CDeviceData& p
 std::uint32_t SimulateDeviceInput(void*) {
   g_Logger->Log(LOG_TO_FILE, u"SimulateDeviceInput Starts");
   const ServiceEvents l_Events;
-  const platform::Event l_Terminate = CreateEvent(kSimulatorInputTerminateEvent);
-  const platform::Event l_PowerOnPassed = CreateEvent(kSimulatorPowerOnPassedEvent);
+  const platform::Event l_Terminate = CreateAutoResetEvent(kSimulatorInputTerminateEvent);
+  const platform::Event l_PowerOnPassed = CreateAutoResetEvent(kSimulatorPowerOnPassedEvent);
   std::array<platform::Event, kSimulatedButtonCount> l_Buttons;
   std::array<platform::ObjectRef, kSimulatedButtonCount + 1> l_Waited{l_Terminate.Ref()};
   for (std::size_t l_nIndex = 0; l_nIndex < kSimulatedButtonCount; ++l_nIndex) {
-    const auto l_Button = static_cast<SimulatedButton>(l_nIndex);
-    l_Buttons[l_nIndex] =
-        CreateEvent(SimulatedButtonEventName(l_Button), l_Button == SimulatedButton::PowerOn
-                                                            ? platform::EventReset::Manual
-                                                            : platform::EventReset::Auto);
+    l_Buttons[l_nIndex] = CreateSimulatedButtonEvent(static_cast<SimulatedButton>(l_nIndex));
     l_Waited[l_nIndex + 1] = l_Buttons[l_nIndex].Ref();
   }
   const platform::Event& l_PowerOn = l_Buttons[static_cast<std::size_t>(SimulatedButton::PowerOn)];
@@ -204,10 +202,10 @@ std::uint32_t SimulateDeviceInput(void*) {
 
 std::uint32_t SimulateDeviceOutput(void*) {
   g_Logger->Log(LOG_TO_FILE, u"SimulateDeviceOutput Starts");
-  const platform::Event l_Terminate = CreateEvent(kSimulatorOutputTerminateEvent);
-  const platform::Event l_Data = CreateEvent(kSimulatorOutputDataEvent);
-  const platform::Event l_PowerOn = CreateEvent(kSimulatorPowerOnPassedEvent);
-  const platform::Event l_PowerOff = CreateEvent(kSimulatorPowerOffEvent);
+  const platform::Event l_Terminate = CreateAutoResetEvent(kSimulatorOutputTerminateEvent);
+  const platform::Event l_Data = CreateAutoResetEvent(kSimulatorOutputDataEvent);
+  const platform::Event l_PowerOn = CreateAutoResetEvent(kSimulatorPowerOnPassedEvent);
+  const platform::Event l_PowerOff = CreateAutoResetEvent(kSimulatorPowerOffEvent);
   const std::array l_Waited{l_Terminate.Ref(), l_Data.Ref(), l_PowerOn.Ref(), l_PowerOff.Ref()};
 
   SimulatorPipe l_Pipe;

@@ -12,6 +12,7 @@
 
 #include "common/DeviceData.h"
 #include "platform/ipc/Pipe.h"
+#include "platform/kernel/Event.h"
 
 inline constexpr char16_t kSimulatorInputTerminateEvent[] =
     u"Local\\SimulateDeviceInputThreadTerminate";
@@ -43,6 +44,8 @@ enum class SimulatedButton : std::uint8_t {
 inline constexpr std::size_t kSimulatedButtonCount = 12;
 // "Global\SimulateDeviceInputThreadButtonUp" and so on.
 std::u16string_view SimulatedButtonEventName(SimulatedButton p_Button);
+// Creates or opens the button's event: PowerOn manual-reset, the others auto-reset.
+platform::Event CreateSimulatedButtonEvent(SimulatedButton p_Button);
 
 // Ten seconds without a simulated key ask once for the now-playing screen.
 inline constexpr std::uint32_t kSimulatorIdleMilliseconds = 10000;

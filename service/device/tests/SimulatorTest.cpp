@@ -47,10 +47,7 @@ class SimulatorTest : public ::testing::Test {
       m_Service.push_back(Named(ServiceEventName(static_cast<ServiceEvent>(l_nIndex))));
     }
     for (std::size_t l_nIndex = 0; l_nIndex < kSimulatedButtonCount; ++l_nIndex) {
-      const auto l_Button = static_cast<SimulatedButton>(l_nIndex);
-      m_Buttons.push_back(
-          Named(SimulatedButtonEventName(l_Button),
-                l_Button == SimulatedButton::PowerOn ? EventReset::Manual : EventReset::Auto));
+      m_Buttons.push_back(CreateSimulatedButtonEvent(static_cast<SimulatedButton>(l_nIndex)));
     }
     m_Input = platform::Thread::Start(SimulateDeviceInput, nullptr);
     m_Output = platform::Thread::Start(SimulateDeviceOutput, nullptr);
