@@ -11,25 +11,9 @@
 #include "service/device/IdleTimeout.h"
 #include "service/device/PageLists.h"
 #include "service/device/ServiceEvents.h"
-#include "service/device/SimulatorMessage.h"
 #include "service/menu/CurrentTrack.h"
 
 namespace {
-
-constexpr std::array<std::u16string_view, kSimulatedButtonCount> kButtonNames = {
-    u"Global\\SimulateDeviceInputThreadButtonUp",
-    u"Global\\SimulateDeviceInputThreadButtonDown",
-    u"Global\\SimulateDeviceInputThreadButtonLeft",
-    u"Global\\SimulateDeviceInputThreadButtonRight",
-    u"Global\\SimulateDeviceInputThreadButtonOk",
-    u"Global\\SimulateDeviceInputThreadButtonPlay",
-    u"Global\\SimulateDeviceInputThreadButtonPause",
-    u"Global\\SimulateDeviceInputThreadButtonStop",
-    kSimulatorPowerOnEvent,
-    u"Global\\SimulateDeviceInputThreadButtonPrev",
-    u"Global\\SimulateDeviceInputThreadButtonNext",
-    u"Global\\SimulateDeviceInputThreadButtonHome",
-};
 
 constexpr std::int32_t kPlayerStateScreen = 2;
 constexpr std::int32_t kPlaying = 3;
@@ -140,17 +124,6 @@ void DrainSimulatorList(const platform::PipeConnection& p_Pipe) {
 }
 
 }  // namespace
-
-std::u16string_view SimulatedButtonEventName(SimulatedButton p_Button) {
-  return kButtonNames[static_cast<std::size_t>(p_Button)];
-}
-
-platform::Event CreateSimulatedButtonEvent(SimulatedButton p_Button) {
-  const platform::EventReset l_Reset = p_Button == SimulatedButton::PowerOn
-                                           ? platform::EventReset::Manual
-                                           : platform::EventReset::Auto;
-  return platform::Event::Create(l_Reset, false, SimulatedButtonEventName(p_Button)).handle;
-}
 
 void SendOutputData(const platform::PipeConnection& p_Pipe, const CDeviceData& p_Page) {
   g_Logger->Log(LOG_TO_FILE, u"SendOutputData %s", p_Page.GetTitle().view());

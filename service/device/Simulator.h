@@ -12,40 +12,7 @@
 
 #include "common/DeviceData.h"
 #include "platform/ipc/Pipe.h"
-#include "platform/kernel/Event.h"
-
-inline constexpr char16_t kSimulatorInputTerminateEvent[] =
-    u"Local\\SimulateDeviceInputThreadTerminate";
-inline constexpr char16_t kSimulatorOutputTerminateEvent[] =
-    u"Local\\SimulateDeviceOutputThreadTerminate";
-inline constexpr char16_t kSimulatorOutputDataEvent[] = u"Local\\SimulateDeviceOutputData";
-inline constexpr char16_t kSimulatorPowerOnEvent[] =
-    u"Global\\SimulateDeviceInputThreadButtonPowerOn";
-inline constexpr char16_t kSimulatorPowerOffEvent[] =
-    u"Global\\SimulateDeviceInputThreadButtonPowerOff";
-inline constexpr char16_t kSimulatorPowerOnPassedEvent[] = u"Local\\SimulateDeviceOutputPowerOn";
-
-// The simulated buttons, in the order in which the input thread waits for them after its
-// terminate event.
-enum class SimulatedButton : std::uint8_t {
-  Up,
-  Down,
-  Left,
-  Right,
-  Ok,
-  Play,
-  Pause,
-  Stop,
-  PowerOn,
-  Prev,
-  Next,
-  Home,
-};
-inline constexpr std::size_t kSimulatedButtonCount = 12;
-// "Global\SimulateDeviceInputThreadButtonUp" and so on.
-std::u16string_view SimulatedButtonEventName(SimulatedButton p_Button);
-// Creates or opens the button's event: PowerOn manual-reset, the others auto-reset.
-platform::Event CreateSimulatedButtonEvent(SimulatedButton p_Button);
+#include "service/device/SimulatorProtocol.h"
 
 // Ten seconds without a simulated key ask once for the now-playing screen.
 inline constexpr std::uint32_t kSimulatorIdleMilliseconds = 10000;

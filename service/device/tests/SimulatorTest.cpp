@@ -11,7 +11,7 @@
 #include "service/device/DisplayState.h"
 #include "service/device/PageLists.h"
 #include "service/device/ServiceEvents.h"
-#include "service/device/SimulatorMessage.h"
+#include "service/device/SimulatorProtocol.h"
 #include "service/menu/CurrentTrack.h"
 #include "service/session/MediaPlayerEvents.h"
 

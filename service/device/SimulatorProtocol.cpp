@@ -1,9 +1,24 @@
-#include "service/device/SimulatorMessage.h"
+#include "service/device/SimulatorProtocol.h"
 
 #include <array>
 #include <string>
 
 namespace {
+
+constexpr std::array<std::u16string_view, kSimulatedButtonCount> kButtonNames = {
+    u"Global\\SimulateDeviceInputThreadButtonUp",
+    u"Global\\SimulateDeviceInputThreadButtonDown",
+    u"Global\\SimulateDeviceInputThreadButtonLeft",
+    u"Global\\SimulateDeviceInputThreadButtonRight",
+    u"Global\\SimulateDeviceInputThreadButtonOk",
+    u"Global\\SimulateDeviceInputThreadButtonPlay",
+    u"Global\\SimulateDeviceInputThreadButtonPause",
+    u"Global\\SimulateDeviceInputThreadButtonStop",
+    kSimulatorPowerOnEvent,
+    u"Global\\SimulateDeviceInputThreadButtonPrev",
+    u"Global\\SimulateDeviceInputThreadButtonNext",
+    u"Global\\SimulateDeviceInputThreadButtonHome",
+};
 
 using Field = std::int32_t (CDeviceData::*)() const;
 constexpr std::array<Field, 7> kFields = {
@@ -58,4 +73,15 @@ std::optional<CDeviceData> DecodeSimulatorMessage(std::span<const std::byte> p_M
   l_Page.SetUpdateMode(ReadWord(l_Trailer.subspan(20)));
   l_Page.SetPlayState(ReadWord(l_Trailer.subspan(24)));
   return l_Page;
+}
+
+std::u16string_view SimulatedButtonEventName(SimulatedButton p_Button) {
+  return kButtonNames[static_cast<std::size_t>(p_Button)];
+}
+
+platform::Event CreateSimulatedButtonEvent(SimulatedButton p_Button) {
+  const platform::EventReset l_Reset = p_Button == SimulatedButton::PowerOn
+                                           ? platform::EventReset::Manual
+                                           : platform::EventReset::Auto;
+  return platform::Event::Create(l_Reset, false, SimulatedButtonEventName(p_Button)).handle;
 }
