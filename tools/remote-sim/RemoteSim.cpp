@@ -1,12 +1,12 @@
 #include "tools/remote-sim/RemoteSim.h"
 
-#include <charconv>
 #include <chrono>
 #include <optional>
 #include <thread>
 
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
+#include "tools/common/ToolCommands.h"
 
 namespace {
 
@@ -17,28 +17,6 @@ constexpr std::array<std::string_view, kSimulatedButtonCount> kButtonWords = {
 };
 
 std::string Quoted(const _bstr_t& p_Text) { return "\"" + platform::ToUtf8(p_Text.view()) + "\""; }
-
-// The command's word and its argument.
-std::pair<std::string_view, std::string_view> Split(std::string_view p_Line) {
-  const std::size_t l_nSpace = p_Line.find(' ');
-  if (l_nSpace == std::string_view::npos) {
-    return {p_Line, {}};
-  }
-  return {p_Line.substr(0, l_nSpace), p_Line.substr(l_nSpace + 1)};
-}
-
-std::optional<int> Milliseconds(std::string_view p_Argument) {
-  if (p_Argument.empty()) {
-    return kDefaultMilliseconds;
-  }
-  int l_nValue = 0;
-  const auto [l_pEnd, l_Error] =
-      std::from_chars(p_Argument.data(), p_Argument.data() + p_Argument.size(), l_nValue);
-  if (l_Error != std::errc() || l_pEnd != p_Argument.data() + p_Argument.size() || l_nValue < 0) {
-    return std::nullopt;
-  }
-  return l_nValue;
-}
 
 }  // namespace
 
@@ -66,9 +44,9 @@ RemoteSim::RemoteSim()
 }
 
 std::string RemoteSim::Command(std::string_view p_Line) {
-  const auto [l_Word, l_Argument] = Split(p_Line);
+  const auto [l_Word, l_Argument] = SplitCommand(p_Line);
   if (l_Word == "power-on" || l_Word == "read") {
-    const std::optional<int> l_nMilliseconds = Milliseconds(l_Argument);
+    const std::optional<int> l_nMilliseconds = ParseMilliseconds(l_Argument, kDefaultMilliseconds);
     if (!l_nMilliseconds) {
       return "error: not a time in milliseconds";
     }

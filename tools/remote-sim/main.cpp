@@ -7,37 +7,23 @@
 #include <iostream>
 #include <string>
 
+#include "tools/common/ToolCommands.h"
 #include "tools/remote-sim/RemoteSim.h"
-
-namespace {
-
-int RunLines(RemoteSim& p_Sim, std::istream& p_Input) {
-  std::string l_Line;
-  while (!p_Sim.Quit() && std::getline(p_Input, l_Line)) {
-    if (!l_Line.empty()) {
-      std::cout << p_Sim.Command(l_Line) << std::endl;
-    }
-  }
-  return 0;
-}
-
-}  // namespace
 
 int main(int p_nArguments, char** p_pArguments) {
   RemoteSim l_Sim;
+  const ToolCommand l_Command = [&l_Sim](std::string_view p_Line, bool& p_bQuit) {
+    std::string l_Answer = l_Sim.Command(p_Line);
+    p_bQuit = l_Sim.Quit();
+    return l_Answer;
+  };
   if (p_nArguments == 3 && std::string(p_pArguments[1]) == "--script") {
     std::ifstream l_Script(p_pArguments[2]);
     if (!l_Script) {
       std::cerr << "remote-sim: cannot read " << p_pArguments[2] << std::endl;
       return 2;
     }
-    return RunLines(l_Sim, l_Script);
+    return RunToolCommands(1, p_pArguments, l_Script, l_Command);
   }
-  if (p_nArguments > 1) {
-    for (int l_nIndex = 1; l_nIndex < p_nArguments && !l_Sim.Quit(); ++l_nIndex) {
-      std::cout << l_Sim.Command(p_pArguments[l_nIndex]) << std::endl;
-    }
-    return 0;
-  }
-  return RunLines(l_Sim, std::cin);
+  return RunToolCommands(p_nArguments, p_pArguments, std::cin, l_Command);
 }

@@ -75,6 +75,7 @@ TEST_F(PageRendererTest, FullRedrawOfAMenuPage) {
                                      .Packets());
   EXPECT_EQ(g_nLcdCursorRow, 1);
   EXPECT_EQ(m_Passed, std::vector<bool>{true});
+  EXPECT_EQ(Screen(), "lcd \"Music\" | \"Pl\" | >\"Al\" | \"Ar\" | scroll 19 | on | screens 1");
 }
 
 TEST_F(PageRendererTest, EnteringAndStayingOnThePlayerScreen) {
@@ -101,6 +102,9 @@ TEST_F(PageRendererTest, EnteringAndStayingOnThePlayerScreen) {
                                                    .Packets());
   EXPECT_TRUE(g_bPlayerScreenShown);
   EXPECT_EQ(g_nDevicePlayState, wmppsPlaying);
+  EXPECT_EQ(Screen(),
+            "lcd \"Song\" | - | >\"Artst\" | \"Album\" | icon 1 | mode 1 | duration 1:02:05 | "
+            "position 0:01:01 | times | on | screens 2");
 }
 
 TEST_F(PageRendererTest, PausedOnThePlayerScreenSendsNoTimes) {
@@ -190,6 +194,8 @@ TEST_F(PageRendererTest, ScrollingByOneLine) {
                                                       .Packet({0})
                                                       .Packet({0})
                                                       .Packets());
+  // On a display that showed nothing: the new top line, then the new bottom line below it.
+  EXPECT_EQ(Screen(), R"(lcd "" | >"a" | "f" | scroll 15 | on | screens 3)");
 }
 
 TEST_F(PageRendererTest, LinesRewrittenInPlace) {
@@ -197,6 +203,7 @@ TEST_F(PageRendererTest, LinesRewrittenInPlace) {
   EXPECT_EQ(RenderAll({MenuPage(3, 7, {"a", "b"}, 1, 1, 2)}),
             Expected().Packet({16, '1'}).Packet({5, 2}).Text("a").Text("b").Packet({0}).Packets());
   EXPECT_EQ(g_nLcdCursorRow, 1);
+  EXPECT_EQ(Screen(), "lcd \"\" | \"a\" | >\"b\" | on | screens 1");
 }
 
 TEST_F(PageRendererTest, CursorMoveOnly) {
@@ -219,6 +226,7 @@ TEST_F(PageRendererTest, OptionLines) {
           .Packet({0})
           .Packets());
   EXPECT_EQ(m_Passed, (std::vector<bool>{false, false}));
+  EXPECT_EQ(Screen(), "lcd \"\" | \"\" | >\"Shf\" | on | screens 2");
 }
 
 TEST_F(PageRendererTest, OptionLineWithoutItsLineSendsNoText) {
@@ -262,6 +270,7 @@ TEST_F(PageRendererTest, NowPlayingListGetsTheEmptyLineFirst) {
                                                               .Text("t1")
                                                               .Packet({0})
                                                               .Packets());
+  EXPECT_EQ(Screen(), R"(lcd "Music" | - | >"t1" | on | screens 1)");
 }
 
 }  // namespace

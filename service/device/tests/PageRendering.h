@@ -3,6 +3,7 @@
 // Renders pages into a ring of its own and collects the packets, with the display state cleared
 // to an awake display showing a menu in English. One thread uses it.
 
+#include <array>
 #include <atomic>
 #include <initializer_list>
 #include <string>
@@ -13,8 +14,10 @@
 #include "service/device/DisplayState.h"
 #include "service/device/LcdPacketRing.h"
 #include "service/device/LcdProtocol.h"
+#include "service/device/OutputReport.h"
 #include "service/device/PageRenderer.h"
 #include "service/menu/CurrentTrack.h"
+#include "tools/virtual-remote/LcdModel.h"
 
 class PageRendering {
  protected:
@@ -38,12 +41,17 @@ class PageRendering {
     std::vector<std::vector<std::uint8_t>> l_Packets;
     while (const auto l_Packet = m_Consumer.Take()) {
       l_Packets.emplace_back(l_Packet->Bytes().begin(), l_Packet->Bytes().end());
+      std::array<std::uint8_t, kLcdOutputReportMinLength> l_Report{};
+      BuildOutputReport(*l_Packet, l_Report);
+      m_Model.Receive(l_Report);
     }
     m_Protocol.Reset();
     return l_Packets;
   }
 
   int HomeRaised() const { return m_nHomeRaised; }
+  // The display as the virtual remote decodes the reports of the packets taken so far.
+  std::string Screen() const { return FormatScreen(m_Model.Screen()); }
 
   static CDeviceData MenuPage(std::int32_t p_nScreenType, std::int32_t p_nMode,
                               std::initializer_list<const char*> p_Lines, std::int32_t p_nRow,
@@ -80,6 +88,7 @@ class PageRendering {
   LcdPacketRing m_Ring;
   LcdPacketRing::Consumer m_Consumer{m_Ring, [] {}};
   LcdProtocol m_Protocol{m_Ring, [] { return LcdLanguage{g_nLanguageIndex, g_nLinesPerPage}; }};
+  LcdModel m_Model;
   int m_nHomeRaised = 0;
   PageRenderer m_Renderer{m_Protocol, [this] { ++m_nHomeRaised; }};
 };
