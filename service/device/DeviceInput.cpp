@@ -6,6 +6,7 @@
 #include "common/ProgramLogger.h"
 #include "platform/kernel/Wait.h"
 #include "service/device/DisplayState.h"
+#include "service/device/HeldRemote.h"
 #include "service/device/IdleTimeout.h"
 #include "service/device/PlugEventsWindow.h"
 #include "service/device/RemoteDevice.h"
@@ -23,6 +24,7 @@ class DeviceReader {
   DeviceReader& operator=(const DeviceReader&) = delete;
 
   bool IsOpen() const { return static_cast<bool>(m_Record.m_hDevice); }
+  bool HeldPresent() const { return HeldRemotePresent(m_Record); }
   platform::ObjectRef ReadDone() const { return m_ReadDone.Ref(); }
 
   // Opens the remote for reading and starts the first read.
@@ -169,13 +171,18 @@ std::uint32_t RemoteDeviceInput(void*) {
         break;
       case 2:
         g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceInput Device Arrived");
-        if (!l_Reader.IsOpen() && l_Reader.Open()) {
-          ResetDeviceDisplayState(g_LcdProtocol, g_FirmwareUpload);
+        if (!l_Reader.HeldPresent()) {
+          l_Reader.Close();
+          if (l_Reader.Open()) {
+            ResetDeviceDisplayState(g_LcdProtocol, g_FirmwareUpload);
+          }
         }
         break;
       default:
         g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceInput Device Removed");
-        l_Reader.Close();
+        if (!l_Reader.HeldPresent()) {
+          l_Reader.Close();
+        }
         break;
     }
   }

@@ -8,6 +8,7 @@
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
 #include "service/device/DisplayState.h"
+#include "service/device/HeldRemote.h"
 #include "service/device/PageLists.h"
 #include "service/device/PageRenderer.h"
 #include "service/device/PlugEventsWindow.h"
@@ -27,7 +28,7 @@ class DeviceWriter {
   DeviceWriter(const DeviceWriter&) = delete;
   DeviceWriter& operator=(const DeviceWriter&) = delete;
 
-  bool IsOpen() const { return static_cast<bool>(m_Record.m_hDevice); }
+  bool HeldPresent() const { return HeldRemotePresent(m_Record); }
 
   bool Open() {
     if (!OpenRemoteDevice(m_Record, platform::HidAccess::Write)) {
@@ -36,9 +37,15 @@ class DeviceWriter {
     m_Writer.Start(m_Record);
     return true;
   }
+  // Once the remote has gone, what waits in the ring was meant for it: the display sleeps and
+  // the ring empties, so that a remote plugged in next gets nothing before its first key.
   void Close() {
     m_Writer.Stop();
-    HidCloseDevice(m_Record);
+    if (m_Record.m_hDevice) {
+      HidCloseDevice(m_Record);
+      g_bDisplayAwake = false;
+      g_LcdPacketRing.Clear();
+    }
   }
 
  private:
@@ -92,13 +99,18 @@ std::uint32_t RemoteDeviceOutput(void*) {
         RenderDeviceOutput(l_SimulatorData);
         break;
       case 2:
-        if (!l_Writer.IsOpen() && l_Writer.Open()) {
-          g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceOutput device arrival Output data pipe open");
+        if (!l_Writer.HeldPresent()) {
+          l_Writer.Close();
+          if (l_Writer.Open()) {
+            g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceOutput device arrival Output data pipe open");
+          }
         }
         break;
       default:
         g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceOutput device removed");
-        l_Writer.Close();
+        if (!l_Writer.HeldPresent()) {
+          l_Writer.Close();
+        }
         break;
     }
   }

@@ -168,6 +168,21 @@ TEST_F(DeviceThreadsTest, UnplugReplaysNoKeyAndAReplugIsInitialisedAgain) {
   EXPECT_EQ(m_pRemote->ReadOutputReport(std::chrono::milliseconds(50)), std::nullopt);
 }
 
+TEST_F(DeviceThreadsTest, AQuickReplugWhoseNoticesComeTogetherKeepsTheNewRemote) {
+  Wake();
+  m_pRemote->Unplug();
+  Plug();
+  // The arrival is taken before the removal, as when both wait when the threads look.
+  m_InputArrives.Set();
+  m_OutputArrives.Set();
+  m_InputRemoved.Set();
+  m_OutputRemoved.Set();
+  WaitUntilOpened();
+  Wake();
+  QueuePage("New");
+  ExpectPage("New", 0x21);
+}
+
 TEST_F(DeviceThreadsTest, PagesWhileUnpluggedStillReachTheSimulator) {
   const Event l_SimulatorData = Named(kSimulatorOutputDataEvent);
   while (TakeFirstSimulatorOutput()) {
