@@ -18,6 +18,7 @@
 #include "service/device/PlugEventsWindow.h"
 #include "service/device/ServiceEvents.h"
 #include "service/device/Simulator.h"
+#include "service/device/tests/DisplayWords.h"
 #include "service/device/tests/RemoteDescriptor.h"
 #include "service/menu/CurrentTrack.h"
 
@@ -46,12 +47,7 @@ Bytes Report(std::initializer_list<std::uint8_t> p_Packet) {
 class DeviceThreadsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_nLanguageIndex = kLanguageEnglish;
-    g_nLinesPerPage = 6;
-    g_bLcdInitialised = false;
-    g_bPlayerScreenShown = false;
-    g_bCurrentlyPlayingDisplayed = false;
-    g_nDevicePlayState = 1;
+    ResetDisplayWords();
     Plug();
     m_Input = platform::Thread::Start(RemoteDeviceInput, nullptr);
     m_Output = platform::Thread::Start(RemoteDeviceOutput, nullptr);

@@ -16,22 +16,16 @@
 #include "service/device/LcdProtocol.h"
 #include "service/device/OutputReport.h"
 #include "service/device/PageRenderer.h"
+#include "service/device/tests/DisplayWords.h"
 #include "service/menu/CurrentTrack.h"
 #include "tools/virtual-remote/LcdModel.h"
 
 class PageRendering {
  protected:
   PageRendering() {
-    g_bDisplayAwake = true;
-    g_bForceLcdWrite = false;
-    g_bPlayerScreenShown = false;
-    g_bCurrentlyPlayingDisplayed = false;
+    ResetDisplayWords();
     g_nDevicePlayState = 0;
-    g_nPreviousDevicePlayState = 0;
-    g_nAutoHomeState = kAutoHomeNone;
-    g_nLcdCursorRow = 0;
-    g_nLanguageIndex = kLanguageEnglish;
-    g_nLinesPerPage = 6;
+    g_bDisplayAwake = true;
   }
 
   bool Render(const CDeviceData& p_Page) { return m_Renderer.Render(p_Page); }

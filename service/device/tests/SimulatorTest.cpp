@@ -12,6 +12,7 @@
 #include "service/device/PageLists.h"
 #include "service/device/ServiceEvents.h"
 #include "service/device/SimulatorProtocol.h"
+#include "service/device/tests/DisplayWords.h"
 #include "service/menu/CurrentTrack.h"
 #include "service/session/MediaPlayerEvents.h"
 
@@ -36,10 +37,8 @@ bool WaitSet(const Event& p_Event, Timeout p_Timeout = kLong) {
 class SimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ResetDisplayWords();
     g_bDisplayAwake = true;
-    g_bPlayerScreenShown = false;
-    g_bCurrentlyPlayingDisplayed = false;
-    g_nDevicePlayState = 1;
     PurgeMediaPlayerEvents();
     while (TakeFirstSimulatorOutput()) {
     }

@@ -19,6 +19,7 @@
 #include "service/device/PageLists.h"
 #include "service/device/PlugEventsWindow.h"
 #include "service/device/ServiceEvents.h"
+#include "service/device/tests/DisplayWords.h"
 #include "service/menu/CurrentTrack.h"
 
 namespace {
@@ -30,12 +31,7 @@ using platform::testing::HelperProcess;
 class VirtualRemoteTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_nLanguageIndex = kLanguageEnglish;
-    g_nLinesPerPage = 6;
-    g_bLcdInitialised = false;
-    g_bPlayerScreenShown = false;
-    g_bCurrentlyPlayingDisplayed = false;
-    g_nDevicePlayState = 1;
+    ResetDisplayWords();
     ASSERT_EQ(m_Window.OnCreate(), 0);
     m_Input = platform::Thread::Start(RemoteDeviceInput, nullptr);
     m_Output = platform::Thread::Start(RemoteDeviceOutput, nullptr);
