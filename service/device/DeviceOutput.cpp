@@ -53,17 +53,12 @@ class DeviceWriter {
   CAsynchWriter m_Writer;
 };
 
-PageRenderer& Renderer() {
-  static PageRenderer s_Renderer(g_LcdProtocol, [] { SetServiceEvent(ServiceEvent::ButtonHome); });
-  return s_Renderer;
-}
-
 }  // namespace
 
-void RenderDeviceOutput(const platform::Event& p_SimulatorData) {
+void RenderDeviceOutput(PageRenderer& p_Renderer, const platform::Event& p_SimulatorData) {
   g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceOutput Output data ready");
   while (std::optional<CDeviceData> l_Page = TakeFirstDeviceOutput()) {
-    if (Renderer().Render(*l_Page)) {
+    if (p_Renderer.Render(*l_Page)) {
       AppendSimulatorOutput(std::move(*l_Page));
     }
   }
@@ -80,6 +75,7 @@ std::uint32_t RemoteDeviceOutput(void*) {
   g_bDisplayAwake = false;
   g_LcdPacketRing.Clear();
 
+  PageRenderer l_Renderer(g_LcdProtocol, [] { SetServiceEvent(ServiceEvent::ButtonHome); });
   DeviceWriter l_Writer;
   if (l_Writer.Open()) {
     g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceOutput Output data pipe open");
@@ -96,7 +92,7 @@ std::uint32_t RemoteDeviceOutput(void*) {
         l_bRunning = false;
         break;
       case 1:
-        RenderDeviceOutput(l_SimulatorData);
+        RenderDeviceOutput(l_Renderer, l_SimulatorData);
         break;
       case 2:
         if (!l_Writer.HeldPresent()) {

@@ -1,4 +1,4 @@
-// The time from a button report that the remote sends to the last packet of the page that
+// The time from a button report that the virtual remote sends to the last packet of the page that
 // answers it: the device input thread turns the report into the button event, a producer
 // standing in for the session thread queues its page at once, the device output thread renders
 // it and the writer sends it to the remote. Reports the median and the 99th percentile.
@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "common/MenuTexts.h"
-#include "platform/hid/VirtualHidDevice.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
 #include "platform/kernel/Wait.h"
@@ -25,6 +24,7 @@
 #include "service/device/DisplayState.h"
 #include "service/device/PageLists.h"
 #include "service/device/ServiceEvents.h"
+#include "tools/virtual-remote/VirtualRemote.h"
 
 namespace {
 
@@ -51,11 +51,6 @@ class FreshRoot {
   std::filesystem::path m_Root;
 };
 
-// The remote's one descriptor: report 8, seven bytes in and out.
-const std::vector<std::uint8_t> kDescriptor = {
-    0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x08, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,
-    0x95, 0x07, 0x09, 0x01, 0x81, 0x02, 0x75, 0x08, 0x95, 0x07, 0x09, 0x02, 0x91, 0x02, 0xC0};
-
 CDeviceData AnsweringPage() {
   CDeviceData l_Page;
   l_Page.SetTitle("Albums");
@@ -79,17 +74,17 @@ class RoundTrip {
     g_nLanguageIndex = kLanguageEnglish;
     g_nLinesPerPage = 6;
     g_nDevicePlayState = 1;
-    m_pRemote = platform::VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, kDescriptor});
+    m_Remote.Command("plug");
     m_Input = platform::Thread::Start(RemoteDeviceInput, nullptr);
     m_Output = platform::Thread::Start(RemoteDeviceOutput, nullptr);
     m_Producer = platform::Thread::Start([this] { return Produce(); });
     // The remote tells no one when it is opened.
-    while (m_pRemote->OpenHandles() < 2) {
+    while (m_Remote.Command("handles") != "handles 2") {
       platform::Sleep(platform::Timeout(1));
     }
     // The first key only wakes the display, which answers with its init packet.
-    Press(2);
-    m_pRemote->ReadOutputReport(std::chrono::seconds(5));
+    m_Remote.Command("press 2");
+    m_Remote.Command("reports 1");
   }
   ~RoundTrip() {
     m_ProducerTerminate.Set();
@@ -100,20 +95,11 @@ class RoundTrip {
     m_Output.Join();
   }
 
-  void Press(std::uint8_t p_byCode) {
-    m_pRemote->SendInputReport(std::vector<std::uint8_t>{8, p_byCode, 0, 0, 0, 0, 0, 0});
-  }
-  // Takes reports up to the page's end of screen; false when it does not come.
-  bool AwaitEndOfScreen() {
-    for (;;) {
-      const auto l_Report = m_pRemote->ReadOutputReport(std::chrono::seconds(5));
-      if (!l_Report) {
-        return false;
-      }
-      if (l_Report->size() > 2 && (*l_Report)[2] == 0 && (*l_Report)[1] >= 0x20) {
-        return true;
-      }
-    }
+  // Down, and the virtual remote's reports up to the end of the page that answers it; false
+  // when the page does not come.
+  bool PressDownForAPage() {
+    m_Remote.Command("press 3");
+    return !m_Remote.Command("screens " + std::to_string(++m_nPages)).starts_with("timeout");
   }
 
  private:
@@ -130,7 +116,8 @@ class RoundTrip {
   }
 
   const platform::Event m_ProducerTerminate = CreateAutoResetEvent();
-  std::unique_ptr<platform::VirtualHidDevice> m_pRemote;
+  VirtualRemote m_Remote;
+  int m_nPages = 0;
   platform::Thread m_Input;
   platform::Thread m_Output;
   platform::Thread m_Producer;
@@ -149,8 +136,7 @@ void BM_ReportToAnsweringPage(benchmark::State& p_State) {
   std::vector<double> l_Microseconds;
   for (auto _ : p_State) {
     const Clock::time_point l_Start = Clock::now();
-    l_RoundTrip.Press(3);
-    if (!l_RoundTrip.AwaitEndOfScreen()) {
+    if (!l_RoundTrip.PressDownForAPage()) {
       p_State.SkipWithError("the page did not come");
       break;
     }
