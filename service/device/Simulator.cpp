@@ -74,8 +74,13 @@ void HandleIdle(const ServiceEvents& p_Events) {
 // The pipe: none, a server waiting for the tool, or the tool's connection.
 class SimulatorPipe {
  public:
-  // PowerOn: a new server unless one waits or a tool is connected.
+  // PowerOn: a new server unless one waits or a tool is connected. A tool that went away
+  // holds the pipe no longer, so that the next tool can power on.
   void PowerOn() {
+    if (m_Client &&
+        m_Client.Read(platform::Timeout(0)).status == platform::PipeReadStatus::Disconnected) {
+      m_Client.Close();
+    }
     if (m_Server || m_Client) {
       return;
     }

@@ -214,6 +214,20 @@ TEST_F(SimulatorTest, PagesReachThePipeExceptPlayerPagesThatDoNotPlay) {
   EXPECT_EQ(l_Pipe.Read(Timeout(0)).status, platform::PipeReadStatus::TimedOut);
 }
 
+TEST_F(SimulatorTest, AToolThatWentAwayLeavesThePipeToTheNext) {
+  {
+    platform::PipeConnection l_First = PowerOnAndConnect();
+    AppendSimulatorOutput(CDeviceData());
+    m_Data.Set();
+    ASSERT_EQ(l_First.Read(kLong).status, platform::PipeReadStatus::Message);
+  }
+  platform::PipeConnection l_Next = PowerOnAndConnect();
+  ASSERT_TRUE(l_Next);
+  AppendSimulatorOutput(CDeviceData());
+  m_Data.Set();
+  EXPECT_EQ(l_Next.Read(kLong).status, platform::PipeReadStatus::Message);
+}
+
 TEST_F(SimulatorTest, TerminateEndsTheOutputThreadWhileItWaitsForATool) {
   Press(SimulatedButton::PowerOn);
   ASSERT_TRUE(WaitSet(Service(ServiceEvent::ButtonPower)));
