@@ -16,6 +16,7 @@
 namespace {
 
 // The read side of the remote: the record, its one read in flight and the read's completion.
+// The device input thread's.
 class DeviceReader {
  public:
   DeviceReader() : m_ReadDone(CreateAutoResetEvent()) {}

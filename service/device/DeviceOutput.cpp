@@ -20,7 +20,7 @@
 namespace {
 
 // The write side of the remote: the record and the writer that sends from it. The writer is
-// stopped and joined before the record is closed or opened again.
+// stopped and joined before the record is closed or opened again. The device output thread's.
 class DeviceWriter {
  public:
   DeviceWriter() = default;

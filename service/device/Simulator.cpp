@@ -71,7 +71,8 @@ void HandleIdle(const ServiceEvents& p_Events) {
   g_Logger->Log(LOG_TO_FILE, u"SimulateDeviceInput sending refresh");
 }
 
-// The pipe: none, a server waiting for the tool, or the tool's connection.
+// The pipe: none, a server waiting for the tool, or the tool's connection. The simulator output
+// thread's.
 class SimulatorPipe {
  public:
   // PowerOn: a new server unless one waits or a tool is connected. A tool that went away
