@@ -67,6 +67,10 @@ std::string RemoteSim::Command(std::string_view p_Line) {
 
 std::string RemoteSim::PowerOn(int p_nMilliseconds) {
   m_Buttons[static_cast<std::size_t>(SimulatedButton::PowerOn)].Set();
+  // Powered on already: the service keeps the one pipe.
+  if (m_Pipe) {
+    return "powered on";
+  }
   // The service opens its pipe once its output thread has seen the power-on; nothing tells the
   // tool when, so it tries again a little later.
   const auto l_Deadline =

@@ -3,7 +3,8 @@
 // The tool at the other end of the service's device simulator. It answers each command with one
 // line:
 //   power-on [ms]   set the simulated power-on and connect to the page pipe, waiting up to ms
-//                   (5000) of real time for the service to open it: "powered on" or "no pipe"
+//                   (5000) of real time for the service to open it: "powered on" or "no pipe";
+//                   once connected, the tool keeps its pipe
 //   power-off       set the simulated power-off and close the pipe: "powered off"
 //   press BUTTON    up, down, left, right, ok, play, pause, stop, prev, next or home:
 //                   "pressed BUTTON"

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "platform/kernel/Event.h"
@@ -78,6 +81,8 @@ TEST_F(RemoteSimTest, PressesAButtonAndReadsTheAnsweringPage) {
   HelperProcess l_Sim(REMOTE_SIM_PROGRAM, {});
   ASSERT_EQ(l_Sim.Command("power-on 20000"), "powered on");
   EXPECT_TRUE(Raised(ServiceEvent::ButtonPower));
+  ASSERT_EQ(l_Sim.Command("power-on 20000"), "powered on");
+  EXPECT_TRUE(Raised(ServiceEvent::ButtonPower));
   ASSERT_EQ(l_Sim.Command("press down"), "pressed down");
   ASSERT_TRUE(Raised(ServiceEvent::ButtonDown));
   QueuePage();
@@ -89,6 +94,18 @@ TEST_F(RemoteSimTest, PressesAButtonAndReadsTheAnsweringPage) {
   EXPECT_EQ(l_Sim.Command("power-off"), "powered off");
   EXPECT_EQ(l_Sim.Command("read"), "not powered on");
   EXPECT_EQ(l_Sim.Command("quit"), "bye");
+}
+
+TEST_F(RemoteSimTest, RunsAScriptFile) {
+  const std::filesystem::path l_Script =
+      std::filesystem::path(std::getenv("PLATFORM_ROOT")) / "script.txt";
+  std::ofstream(l_Script) << "press play\n\npress stop\nquit\npress home\n";
+  HelperProcess l_Sim(REMOTE_SIM_PROGRAM, {"--script", l_Script.string()});
+  EXPECT_EQ(l_Sim.Answer(), "pressed play");
+  EXPECT_EQ(l_Sim.Answer(), "pressed stop");
+  EXPECT_EQ(l_Sim.Answer(), "bye");
+  EXPECT_TRUE(Raised(ServiceEvent::ButtonPlay));
+  EXPECT_TRUE(Raised(ServiceEvent::ButtonStop));
 }
 
 TEST_F(RemoteSimTest, RunsAScriptGivenAsArguments) {

@@ -6,9 +6,12 @@
 #include <string>
 
 #include "service/device/DisplayState.h"
+#include "service/device/FirmwareImage.h"
+#include "service/device/FirmwareUpload.h"
 #include "service/device/LcdPacketRing.h"
 #include "service/device/LcdProtocol.h"
 #include "service/device/OutputReport.h"
+#include "service/device/tests/HexText.h"
 
 namespace {
 
@@ -17,11 +20,13 @@ class LcdModelTest : public ::testing::Test {
  protected:
   LcdModelTest() { g_bDisplayAwake = true; }
 
+  // Acts as the writer: each packet as its report, the upload topped up after each.
   const LcdScreen& Deliver() {
     while (const auto l_Packet = m_Consumer.Take()) {
       std::array<std::uint8_t, 9> l_Report{};
       BuildOutputReport(*l_Packet, l_Report);
       m_Model.Receive(l_Report);
+      m_Upload.TopUp();
     }
     return m_Model.Screen();
   }
@@ -30,6 +35,7 @@ class LcdModelTest : public ::testing::Test {
   LcdPacketRing::Consumer m_Consumer{m_Ring, [] {}};
   LcdLanguage m_Language;
   LcdProtocol m_Protocol{m_Ring, [this] { return m_Language; }};
+  FirmwareUpload m_Upload{m_Protocol};
   LcdModel m_Model;
 };
 
@@ -66,6 +72,19 @@ TEST_F(LcdModelTest, JapaneseTextsKeepTheirTwoByteCodes) {
   const LcdScreen& l_Screen = Deliver();
   EXPECT_EQ(l_Screen.m_nLanguage, 4);
   EXPECT_EQ(l_Screen.m_Title, "A\x91\x84\x91\x84\x91\x84\x91\x84");
+}
+
+TEST_F(LcdModelTest, FirmwareBlocksAreTakenWholeWithTheirZeros) {
+  // 40 bytes from 0x1800 on: three blocks, the last one half filled.
+  ASSERT_EQ(m_Upload.Start(FirmwareImage::Parse(
+                HexRecord(0x17EC, Counting(0, 20)) + HexRecord(0x1800, Counting(0, 20)) +
+                HexRecord(0x1814, Counting(0, 20)) + kHexEndOfFile)),
+            "");
+  const LcdScreen& l_Screen = Deliver();
+  EXPECT_EQ(l_Screen.m_nFirmwareBlocks, 3);
+  EXPECT_EQ(l_Screen.m_nLastFirmwareAddress, 0x1820);
+  EXPECT_EQ(l_Screen.m_nScreensEnded, 0);
+  EXPECT_TRUE(l_Screen.m_Rows.empty());
 }
 
 TEST_F(LcdModelTest, CommandsAndTheirArguments) {
