@@ -147,6 +147,22 @@ TEST_F(DeviceThreadsTest, AKeyWakesTheDisplayThenKeysMeanThemselvesAndPagesAreDr
   ExpectPage("Home", 0x21);
 }
 
+TEST_F(DeviceThreadsTest, KeysAnsweredOnTheDisplay) {
+  Wake();
+  // A refused key: Stop while the player is stopped.
+  Press(6);
+  EXPECT_EQ(NextReport(), Report({0x21, 0}));
+  // No firmware image in the folder: the upload answers with an end of screen.
+  Press(25);
+  EXPECT_EQ(NextReport(), Report({0x22, 0}));
+  // Off while not playing: the display-off packet passes the sleep gate once, then nothing.
+  Press(21);
+  EXPECT_EQ(NextReport(), Report({0x23, 7}));
+  QueuePage("Asleep");
+  EXPECT_EQ(m_pRemote->ReadOutputReport(std::chrono::milliseconds(100)), std::nullopt);
+  EXPECT_FALSE(g_bDisplayAwake);
+}
+
 TEST_F(DeviceThreadsTest, UnplugReplaysNoKeyAndAReplugIsInitialisedAgain) {
   Wake();
   Press(2);
