@@ -16,7 +16,12 @@ constexpr std::array<std::string_view, kSimulatedButtonCount> kButtonWords = {
     "up", "down", "left", "right", "ok", "play", "pause", "stop", "power", "prev", "next", "home",
 };
 
-std::string Quoted(const _bstr_t& p_Text) { return "\"" + platform::ToUtf8(p_Text.view()) + "\""; }
+std::string Quoted(const _bstr_t& p_Text) {
+  std::string l_Quoted = "\"";
+  l_Quoted += platform::ToUtf8(p_Text.view());
+  l_Quoted += '"';
+  return l_Quoted;
+}
 
 }  // namespace
 
@@ -25,7 +30,8 @@ std::string FormatPage(const CDeviceData& p_Page) {
   const std::vector<_bstr_t> l_Lines = p_Page.GetLines();
   for (std::size_t l_nIndex = 0; l_nIndex < l_Lines.size(); ++l_nIndex) {
     const bool l_bCursor = static_cast<std::int32_t>(l_nIndex) == p_Page.GetSelectedLine();
-    l_Text += std::string(" | ") + (l_bCursor ? ">" : "") + Quoted(l_Lines[l_nIndex]);
+    l_Text += l_bCursor ? " | >" : " | ";
+    l_Text += Quoted(l_Lines[l_nIndex]);
   }
   l_Text += " | position " + std::to_string(p_Page.GetPosition()) + " of " +
             std::to_string(p_Page.GetTotal());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -36,9 +37,9 @@ Event Named(std::u16string_view p_Name) {
 
 // A display packet as the remote receives it: report 8, the packet, zeros up to 8 bytes.
 Bytes Report(std::initializer_list<std::uint8_t> p_Packet) {
-  Bytes l_Report{8};
-  l_Report.insert(l_Report.end(), p_Packet);
-  l_Report.resize(8);
+  Bytes l_Report(8, 0);
+  l_Report[0] = 8;
+  std::copy(p_Packet.begin(), p_Packet.end(), l_Report.begin() + 1);
   return l_Report;
 }
 
@@ -115,7 +116,9 @@ class DeviceThreadsTest : public ::testing::Test {
     EXPECT_EQ(NextReport(), Report({p_bySequence, 1}));
     EXPECT_EQ(NextReport(), Report({static_cast<std::uint8_t>(p_bySequence + 1), 5, 1}));
     Bytes l_Title{8, static_cast<std::uint8_t>(p_bySequence + 2)};
-    l_Title.insert(l_Title.end(), p_Title.begin(), p_Title.end());
+    for (const char l_cCharacter : p_Title) {
+      l_Title.push_back(static_cast<std::uint8_t>(l_cCharacter));
+    }
     l_Title.push_back(13);
     l_Title.resize(8);
     EXPECT_EQ(NextReport(), l_Title);
