@@ -14,7 +14,11 @@ extern char** environ;
 
 namespace platform::testing {
 
-HelperProcess::HelperProcess(const Environment& environment) {
+HelperProcess::HelperProcess(const Environment& environment)
+    : HelperProcess(PLATFORM_TEST_HELPER, {}, environment) {}
+
+HelperProcess::HelperProcess(const std::string& program, const std::vector<std::string>& arguments,
+                             const Environment& environment) {
   int input[2];
   int output[2];
   if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) {
@@ -45,10 +49,15 @@ HelperProcess::HelperProcess(const Environment& environment) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, helperInput.Get(), STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, helperOutput.Get(), STDOUT_FILENO);
-  std::string program = PLATFORM_TEST_HELPER;
-  char* arguments[] = {program.data(), nullptr};
-  const int error =
-      posix_spawn(&pid_, program.c_str(), &actions, nullptr, arguments, environmentPointers.data());
+  std::vector<std::string> words{program};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argumentPointers;
+  for (std::string& word : words) {
+    argumentPointers.push_back(word.data());
+  }
+  argumentPointers.push_back(nullptr);
+  const int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argumentPointers.data(),
+                                environmentPointers.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
     pid_ = -1;

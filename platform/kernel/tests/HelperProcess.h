@@ -9,6 +9,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/kernel/Posix.h"
 
@@ -20,6 +21,9 @@ class HelperProcess {
  public:
   // Starts the helper with these environment variables added to the test's.
   explicit HelperProcess(const Environment& environment = {});
+  // Starts another program that answers the same way: one line for each command line.
+  HelperProcess(const std::string& program, const std::vector<std::string>& arguments,
+                const Environment& environment = {});
   HelperProcess(const HelperProcess&) = delete;
   HelperProcess& operator=(const HelperProcess&) = delete;
   ~HelperProcess();

@@ -12,14 +12,12 @@ inline std::vector<std::uint8_t> RemoteDescriptor(std::uint8_t p_byReportId = 8,
                                                   std::uint8_t p_nInputBytes = 7,
                                                   std::uint8_t p_nOutputBytes = 7,
                                                   bool p_bInputValues = true) {
-  std::vector<std::uint8_t> l_Bytes = {0x06, 0x00,         0xFF, 0x09, 0x01, 0xA1, 0x01,
-                                       0x85, p_byReportId, 0x15, 0x00, 0x26, 0xFF, 0x00};
-  if (p_bInputValues) {
-    l_Bytes.insert(l_Bytes.end(), {0x75, 0x08, 0x95, p_nInputBytes, 0x09, 0x01, 0x81, 0x02});
-  } else {
-    l_Bytes.insert(l_Bytes.end(), {0x75, 0x01, 0x95, static_cast<std::uint8_t>(8 * p_nInputBytes),
-                                   0x09, 0x01, 0x81, 0x02});
-  }
-  l_Bytes.insert(l_Bytes.end(), {0x75, 0x08, 0x95, p_nOutputBytes, 0x09, 0x02, 0x91, 0x02, 0xC0});
-  return l_Bytes;
+  // Input values are bytes; buttons are bits, eight to a byte.
+  const std::uint8_t l_byInputBits = p_bInputValues ? 0x08 : 0x01;
+  const auto l_byInputCount =
+      static_cast<std::uint8_t>(p_bInputValues ? p_nInputBytes : 8 * p_nInputBytes);
+  return {0x06,         0x00,           0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85,
+          p_byReportId, 0x15,           0x00, 0x26, 0xFF, 0x00, 0x75, l_byInputBits,
+          0x95,         l_byInputCount, 0x09, 0x01, 0x81, 0x02, 0x75, 0x08,
+          0x95,         p_nOutputBytes, 0x09, 0x02, 0x91, 0x02, 0xC0};
 }

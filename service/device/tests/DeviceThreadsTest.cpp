@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "common/MenuTexts.h"
+#include "platform/hid/VirtualHidDevice.h"
+#include "platform/kernel/Event.h"
+#include "platform/kernel/Thread.h"
+#include "platform/kernel/Wait.h"
+#include "service/device/DeviceInput.h"
+#include "service/device/DeviceOutput.h"
+#include "service/device/DisplayState.h"
+#include "service/device/PageLists.h"
+#include "service/device/PlugEventsWindow.h"
+#include "service/device/ServiceEvents.h"
+#include "service/device/Simulator.h"
+#include "service/device/tests/DisplayWords.h"
+#include "service/device/tests/RemoteDescriptor.h"
+#include "service/menu/CurrentTrack.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using platform::Event;
+using platform::Timeout;
+
+constexpr auto kPatience = std::chrono::seconds(20);
+
+Event Named(std::u16string_view p_Name) {
+  return Event::Create(platform::EventReset::Auto, false, p_Name).handle;
+}
+
+// A display packet as the remote receives it: report 8, the packet, zeros up to 8 bytes.
+Bytes Report(std::initializer_list<std::uint8_t> p_Packet) {
+  Bytes l_Report(8, 0);
+  l_Report[0] = 8;
+  std::copy(p_Packet.begin(), p_Packet.end(), l_Report.begin() + 1);
+  return l_Report;
+}
+
+// The device input and output threads running with a virtual remote plugged in; the test stands
+// in for the device notifications.
+class DeviceThreadsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDisplayWords();
+    Plug();
+    m_Input = platform::Thread::Start(RemoteDeviceInput, nullptr);
+    m_Output = platform::Thread::Start(RemoteDeviceOutput, nullptr);
+    WaitUntilOpened();
+  }
+  void TearDown() override {
+    m_InputTerminate.Set();
+    m_OutputTerminate.Set();
+    EXPECT_TRUE(m_Input.Join(Timeout(2000)));
+    EXPECT_TRUE(m_Output.Join(Timeout(2000)));
+  }
+
+  void Plug() {
+    m_pRemote = platform::VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, RemoteDescriptor()});
+    ASSERT_TRUE(m_pRemote);
+  }
+  void Unplug() {
+    m_pRemote->Unplug();
+    m_InputRemoved.Set();
+    m_OutputRemoved.Set();
+  }
+  void Replug() {
+    Plug();
+    m_InputArrives.Set();
+    m_OutputArrives.Set();
+    WaitUntilOpened();
+  }
+  // Both threads hold the remote open: reports sent from now on are read. The remote tells no
+  // one when it is opened, so this looks a while.
+  void WaitUntilOpened() {
+    const auto l_Deadline = std::chrono::steady_clock::now() + kPatience;
+    while (m_pRemote->OpenHandles() < 2 && std::chrono::steady_clock::now() < l_Deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(m_pRemote->OpenHandles(), 2u);
+  }
+
+  void Press(std::uint8_t p_byCode) {
+    ASSERT_TRUE(m_pRemote->SendInputReport(Bytes{8, p_byCode, 0, 0, 0, 0, 0, 0}));
+  }
+  bool Raised(const Event& p_Event, Timeout p_Timeout = Timeout(20000)) {
+    return platform::WaitForObject(p_Event.Ref(), p_Timeout).status ==
+           platform::WaitStatus::Signalled;
+  }
+  Bytes NextReport() { return m_pRemote->ReadOutputReport(kPatience).value_or(Bytes{}); }
+
+  // Wakes the display with a key and takes the init packet.
+  void Wake() {
+    Press(2);
+    ASSERT_TRUE(Raised(m_Home));
+    ASSERT_EQ(NextReport(), Report({0x20, 8, '0'}));
+  }
+
+  void QueuePage(const char* p_szTitle) {
+    CDeviceData l_Page;
+    l_Page.SetTitle(p_szTitle);
+    l_Page.AddLine("Line");
+    l_Page.SetScreenType(12);
+    l_Page.SetUpdateMode(6);
+    AppendDeviceOutput(l_Page);
+    m_OutputData.Set();
+  }
+  // The reports of a page queued by QueuePage, from the sequence byte given.
+  void ExpectPage(std::string_view p_Title, std::uint8_t p_bySequence) {
+    EXPECT_EQ(NextReport(), Report({p_bySequence, 1}));
+    EXPECT_EQ(NextReport(), Report({static_cast<std::uint8_t>(p_bySequence + 1), 5, 1}));
+    Bytes l_Title{8, static_cast<std::uint8_t>(p_bySequence + 2)};
+    for (const char l_cCharacter : p_Title) {
+      l_Title.push_back(static_cast<std::uint8_t>(l_cCharacter));
+    }
+    l_Title.push_back(13);
+    l_Title.resize(8);
+    EXPECT_EQ(NextReport(), l_Title);
+    EXPECT_EQ(NextReport(),
+              Report({static_cast<std::uint8_t>(p_bySequence + 3), 'L', 'i', 'n', 'e', 13}));
+    EXPECT_EQ(NextReport(), Report({static_cast<std::uint8_t>(p_bySequence + 4), 0}));
+  }
+
+  Event m_InputTerminate = Named(kDeviceInputTerminateEvent);
+  Event m_OutputTerminate = Named(kDeviceOutputTerminateEvent);
+  Event m_InputArrives = Named(kInputDeviceArrivesEvent);
+  Event m_OutputArrives = Named(kOutputDeviceArrivesEvent);
+  Event m_InputRemoved = Named(kInputDeviceRemovedEvent);
+  Event m_OutputRemoved = Named(kOutputDeviceRemovedEvent);
+  Event m_OutputData = Named(kDeviceOutputDataEvent);
+  Event m_Home = Named(ServiceEventName(ServiceEvent::ButtonHome));
+  Event m_Up = Named(ServiceEventName(ServiceEvent::ButtonUp));
+  std::unique_ptr<platform::VirtualHidDevice> m_pRemote;
+  platform::Thread m_Input;
+  platform::Thread m_Output;
+};
+
+TEST_F(DeviceThreadsTest, AKeyWakesTheDisplayThenKeysMeanThemselvesAndPagesAreDrawn) {
+  Wake();
+  EXPECT_FALSE(Raised(m_Up, Timeout(0))) << "the waking key is dropped";
+  Press(2);
+  EXPECT_TRUE(Raised(m_Up));
+  QueuePage("Home");
+  ExpectPage("Home", 0x21);
+}
+
+TEST_F(DeviceThreadsTest, KeysAnsweredOnTheDisplay) {
+  Wake();
+  // A refused key: Stop while the player is stopped.
+  Press(6);
+  EXPECT_EQ(NextReport(), Report({0x21, 0}));
+  // No firmware image in the folder: the upload answers with an end of screen.
+  Press(25);
+  EXPECT_EQ(NextReport(), Report({0x22, 0}));
+  // Off while not playing: the display-off packet passes the sleep gate once, then nothing.
+  Press(21);
+  EXPECT_EQ(NextReport(), Report({0x23, 7}));
+  QueuePage("Asleep");
+  EXPECT_EQ(m_pRemote->ReadOutputReport(std::chrono::milliseconds(100)), std::nullopt);
+  EXPECT_FALSE(g_bDisplayAwake);
+}
+
+TEST_F(DeviceThreadsTest, UnplugReplaysNoKeyAndAReplugIsInitialisedAgain) {
+  Wake();
+  Press(2);
+  ASSERT_TRUE(Raised(m_Up));
+  Unplug();
+  // The failed read of the unplugged remote is no key.
+  EXPECT_FALSE(Raised(m_Up, Timeout(2000)));
+  EXPECT_FALSE(Raised(m_Home, Timeout(0)));
+
+  Replug();
+  // The replugged remote starts asleep: its first key wakes it and sends the init again.
+  Wake();
+  QueuePage("Again");
+  ExpectPage("Again", 0x21);
+  EXPECT_EQ(m_pRemote->ReadOutputReport(std::chrono::milliseconds(50)), std::nullopt);
+}
+
+TEST_F(DeviceThreadsTest, AQuickReplugWhoseNoticesComeTogetherKeepsTheNewRemote) {
+  Wake();
+  m_pRemote->Unplug();
+  Plug();
+  // The arrival is taken before the removal, as when both wait when the threads look.
+  m_InputArrives.Set();
+  m_OutputArrives.Set();
+  m_InputRemoved.Set();
+  m_OutputRemoved.Set();
+  WaitUntilOpened();
+  Wake();
+  QueuePage("New");
+  ExpectPage("New", 0x21);
+}
+
+TEST_F(DeviceThreadsTest, PagesWhileUnpluggedStillReachTheSimulator) {
+  const Event l_SimulatorData = Named(kSimulatorOutputDataEvent);
+  while (TakeFirstSimulatorOutput()) {
+  }
+  Wake();
+  Unplug();
+  QueuePage("Gone");
+  ASSERT_TRUE(Raised(l_SimulatorData));
+  const std::optional<CDeviceData> l_Page = TakeFirstSimulatorOutput();
+  ASSERT_TRUE(l_Page);
+  EXPECT_EQ(l_Page->GetTitle(), _bstr_t("Gone"));
+}
+
+}  // namespace

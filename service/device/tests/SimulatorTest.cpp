@@ -1,0 +1,257 @@
+#include "service/device/Simulator.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/kernel/Event.h"
+#include "platform/kernel/Thread.h"
+#include "platform/kernel/Wait.h"
+#include "service/device/DisplayState.h"
+#include "service/device/PageLists.h"
+#include "service/device/ServiceEvents.h"
+#include "service/device/SimulatorProtocol.h"
+#include "service/device/tests/DisplayWords.h"
+#include "service/menu/CurrentTrack.h"
+#include "service/session/MediaPlayerEvents.h"
+
+namespace {
+
+using platform::Event;
+using platform::EventReset;
+using platform::Timeout;
+
+constexpr Timeout kLong{20000};
+
+Event Named(std::u16string_view p_Name, EventReset p_Reset = EventReset::Auto) {
+  return Event::Create(p_Reset, false, p_Name).handle;
+}
+
+bool WaitSet(const Event& p_Event, Timeout p_Timeout = kLong) {
+  return platform::WaitForObject(p_Event.Ref(), p_Timeout).status ==
+         platform::WaitStatus::Signalled;
+}
+
+// Both simulator threads running, with the service's events open on this side.
+class SimulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDisplayWords();
+    g_bDisplayAwake = true;
+    PurgeMediaPlayerEvents();
+    while (TakeFirstSimulatorOutput()) {
+    }
+    for (std::size_t l_nIndex = 0; l_nIndex < kServiceEventCount; ++l_nIndex) {
+      m_Service.push_back(Named(ServiceEventName(static_cast<ServiceEvent>(l_nIndex))));
+    }
+    for (std::size_t l_nIndex = 0; l_nIndex < kSimulatedButtonCount; ++l_nIndex) {
+      m_Buttons.push_back(CreateSimulatedButtonEvent(static_cast<SimulatedButton>(l_nIndex)));
+    }
+    m_Input = platform::Thread::Start(SimulateDeviceInput, nullptr);
+    m_Output = platform::Thread::Start(SimulateDeviceOutput, nullptr);
+  }
+  void TearDown() override {
+    m_InputTerminate.Set();
+    m_OutputTerminate.Set();
+    EXPECT_TRUE(m_Input.Join(Timeout(2000)));
+    EXPECT_TRUE(m_Output.Join(Timeout(4000)));
+  }
+
+  const Event& Service(ServiceEvent p_Event) {
+    return m_Service[static_cast<std::size_t>(p_Event)];
+  }
+  // The events stay open from before the threads start, so that no press is lost with its
+  // event.
+  void Press(SimulatedButton p_Button) { m_Buttons[static_cast<std::size_t>(p_Button)].Set(); }
+
+  // Powers on and connects as the tool does, retrying until the pipe's server is there.
+  platform::PipeConnection PowerOnAndConnect() {
+    Press(SimulatedButton::PowerOn);
+    EXPECT_TRUE(WaitSet(Service(ServiceEvent::ButtonPower)));
+    for (int l_nTry = 0; l_nTry < 2000; ++l_nTry) {
+      auto l_Connected = platform::PipeConnection::Connect(kSimulatorPipeName);
+      if (l_Connected.handle) {
+        return std::move(l_Connected.handle);
+      }
+      platform::Sleep(Timeout(1));
+    }
+    ADD_FAILURE() << "no pipe";
+    return {};
+  }
+
+  Event m_InputTerminate = Named(kSimulatorInputTerminateEvent);
+  Event m_OutputTerminate = Named(kSimulatorOutputTerminateEvent);
+  Event m_Data = Named(kSimulatorOutputDataEvent);
+  std::vector<Event> m_Service;
+  std::vector<Event> m_Buttons;
+  platform::Thread m_Input;
+  platform::Thread m_Output;
+};
+
+TEST_F(SimulatorTest, ButtonsBecomeTheServiceEvents) {
+  const std::vector<std::pair<SimulatedButton, ServiceEvent>> l_Table = {
+      {SimulatedButton::Up, ServiceEvent::ButtonUp},
+      {SimulatedButton::Down, ServiceEvent::ButtonDown},
+      {SimulatedButton::Left, ServiceEvent::ButtonLeft},
+      {SimulatedButton::Right, ServiceEvent::ButtonRight},
+      {SimulatedButton::Ok, ServiceEvent::ButtonOk},
+      {SimulatedButton::Play, ServiceEvent::ButtonPlay},
+      {SimulatedButton::Pause, ServiceEvent::ButtonPause},
+      {SimulatedButton::Stop, ServiceEvent::ButtonStop},
+      {SimulatedButton::Prev, ServiceEvent::ButtonPrev},
+      {SimulatedButton::Next, ServiceEvent::ButtonNext},
+      {SimulatedButton::Home, ServiceEvent::ButtonHome},
+  };
+  for (const auto& [l_Button, l_Event] : l_Table) {
+    Press(l_Button);
+    EXPECT_TRUE(WaitSet(Service(l_Event))) << ServiceEventName(l_Event).size();
+  }
+}
+
+TEST_F(SimulatorTest, OnThePlayerScreenMenuKeysDoNothingAndLeftRefreshes) {
+  g_bPlayerScreenShown = true;
+  Press(SimulatedButton::Up);
+  Press(SimulatedButton::Ok);
+  // Keys are taken in their wait order: Play comes after Up and Ok.
+  Press(SimulatedButton::Play);
+  ASSERT_TRUE(WaitSet(Service(ServiceEvent::ButtonPlay)));
+  EXPECT_FALSE(WaitSet(Service(ServiceEvent::ButtonUp), Timeout(0)));
+  EXPECT_FALSE(WaitSet(Service(ServiceEvent::ButtonOk), Timeout(0)));
+  Press(SimulatedButton::Left);
+  Press(SimulatedButton::Stop);
+  EXPECT_TRUE(WaitSet(Service(ServiceEvent::RefreshScreen)));
+  ASSERT_TRUE(WaitSet(Service(ServiceEvent::ButtonStop)));
+  EXPECT_FALSE(WaitSet(Service(ServiceEvent::ButtonLeft), Timeout(0)));
+  EXPECT_FALSE(g_bPlayerScreenShown);
+
+  // On the now-playing list Left is Left.
+  g_bPlayerScreenShown = true;
+  g_bCurrentlyPlayingDisplayed = true;
+  Press(SimulatedButton::Left);
+  EXPECT_TRUE(WaitSet(Service(ServiceEvent::ButtonLeft)));
+}
+
+TEST_F(SimulatorTest, QuietAfterAKeyAsksOnceForTheNowPlayingScreen) {
+  g_nDevicePlayState = 3;
+  g_bDisplayAwake = false;
+  g_bPlayerScreenShown = true;
+  Press(SimulatedButton::Play);
+  ASSERT_TRUE(WaitSet(Service(ServiceEvent::ButtonPlay)));
+  ASSERT_TRUE(WaitSet(Service(ServiceEvent::MediaPlayerEvent), Timeout(3 * 10000)));
+  EXPECT_FALSE(g_bPlayerScreenShown);
+  const std::unique_ptr<CMediaPlayerEventData> l_pRecord = TakeFirstMediaPlayerEvent();
+  ASSERT_NE(l_pRecord, nullptr);
+  EXPECT_EQ(l_pRecord->GetEventId(), kPlayerIdleTimeoutEventId);
+  EXPECT_FALSE(WaitSet(Service(ServiceEvent::MediaPlayerEvent), Timeout(25000)));
+  EXPECT_EQ(TakeFirstMediaPlayerEvent(), nullptr);
+}
+
+TEST_F(SimulatorTest, EveryPowerOnRaisesPowerAndOpensThePipe) {
+  const Event& l_PowerOn = m_Buttons[static_cast<std::size_t>(SimulatedButton::PowerOn)];
+  const Event l_PowerOff = Named(kSimulatorPowerOffEvent);
+  for (int l_nRound = 0; l_nRound < 5; ++l_nRound) {
+    platform::PipeConnection l_Pipe = PowerOnAndConnect();
+    ASSERT_TRUE(l_Pipe) << l_nRound;
+    EXPECT_FALSE(WaitSet(l_PowerOn, Timeout(0))) << "the power-on stays set";
+    l_PowerOff.Set();
+    EXPECT_EQ(l_Pipe.Read(kLong).status, platform::PipeReadStatus::Disconnected);
+  }
+}
+
+TEST_F(SimulatorTest, PagesReachThePipeExceptPlayerPagesThatDoNotPlay) {
+  platform::PipeConnection l_Pipe = PowerOnAndConnect();
+  ASSERT_TRUE(l_Pipe);
+  // A second power-on keeps the one pipe.
+  Press(SimulatedButton::PowerOn);
+  ASSERT_TRUE(WaitSet(Service(ServiceEvent::ButtonPower)));
+
+  CDeviceData l_Menu;
+  l_Menu.SetTitle(u"Music");
+  l_Menu.AddLine(u"Playlists");
+  l_Menu.AddLine(u"Albums");
+  l_Menu.SetSelectedLine(1);
+  l_Menu.SetPosition(1);
+  l_Menu.SetTotal(7);
+  l_Menu.SetScreenType(12);
+  l_Menu.SetUpdateMode(6);
+  CDeviceData l_Paused;
+  l_Paused.SetTitle(u"Paused");
+  l_Paused.SetScreenType(2);
+  l_Paused.SetPlayState(2);
+  CDeviceData l_Playing = l_Paused;
+  l_Playing.SetTitle(u"Playing");
+  l_Playing.SetPlayState(3);
+  l_Playing.SetDuration(u"215.6");
+  l_Playing.SetElapsedTime(12);
+  for (const CDeviceData& l_Page : {l_Menu, l_Paused, l_Playing}) {
+    AppendSimulatorOutput(l_Page);
+  }
+  m_Data.Set();
+
+  std::vector<CDeviceData> l_Read;
+  for (int l_nIndex = 0; l_nIndex < 2; ++l_nIndex) {
+    const platform::PipeRead l_Message = l_Pipe.Read(kLong);
+    ASSERT_EQ(l_Message.status, platform::PipeReadStatus::Message);
+    // Any reader of the flat format reads the record at the message's start.
+    EXPECT_EQ(CDeviceData(std::span(reinterpret_cast<const std::uint8_t*>(l_Message.message.data()),
+                                    l_Message.message.size()))
+                  .GetTitle(),
+              l_nIndex == 0 ? _bstr_t(u"Music") : _bstr_t(u"Playing"));
+    std::optional<CDeviceData> l_Page = DecodeSimulatorMessage(l_Message.message);
+    ASSERT_TRUE(l_Page);
+    l_Read.push_back(*l_Page);
+  }
+  EXPECT_EQ(l_Read[0].GetLines(), (std::vector<_bstr_t>{u"Playlists", u"Albums"}));
+  EXPECT_EQ(l_Read[0].GetSelectedLine(), 1);
+  EXPECT_EQ(l_Read[0].GetPosition(), 1);
+  EXPECT_EQ(l_Read[0].GetTotal(), 7);
+  EXPECT_EQ(l_Read[0].GetScreenType(), 12);
+  EXPECT_EQ(l_Read[0].GetUpdateMode(), 6);
+  EXPECT_EQ(l_Read[1].GetPlayState(), 3);
+  EXPECT_EQ(l_Read[1].GetDuration(), 215);
+  EXPECT_EQ(l_Read[1].GetElapsedTime(), 12);
+  EXPECT_EQ(l_Pipe.Read(Timeout(0)).status, platform::PipeReadStatus::TimedOut);
+}
+
+TEST_F(SimulatorTest, AToolThatWentAwayLeavesThePipeToTheNext) {
+  {
+    platform::PipeConnection l_First = PowerOnAndConnect();
+    AppendSimulatorOutput(CDeviceData());
+    m_Data.Set();
+    ASSERT_EQ(l_First.Read(kLong).status, platform::PipeReadStatus::Message);
+  }
+  platform::PipeConnection l_Next = PowerOnAndConnect();
+  ASSERT_TRUE(l_Next);
+  AppendSimulatorOutput(CDeviceData());
+  m_Data.Set();
+  EXPECT_EQ(l_Next.Read(kLong).status, platform::PipeReadStatus::Message);
+}
+
+TEST_F(SimulatorTest, TerminateEndsTheOutputThreadWhileItWaitsForATool) {
+  Press(SimulatedButton::PowerOn);
+  ASSERT_TRUE(WaitSet(Service(ServiceEvent::ButtonPower)));
+  // The pipe's server waits for a tool that never comes; the terminate still ends the thread
+  // (TearDown joins it).
+  AppendSimulatorOutput(CDeviceData());
+  m_Data.Set();
+}
+
+TEST(SimulatorListTest, KeepsTheNewestPagesWithinItsLimit) {
+  while (TakeFirstSimulatorOutput()) {
+  }
+  for (std::size_t l_nIndex = 0; l_nIndex < kSimulatorOutputListLimit + 10; ++l_nIndex) {
+    CDeviceData l_Page;
+    l_Page.SetPosition(static_cast<std::int32_t>(l_nIndex));
+    AppendSimulatorOutput(l_Page);
+  }
+  std::vector<std::int32_t> l_Positions;
+  while (const std::optional<CDeviceData> l_Page = TakeFirstSimulatorOutput()) {
+    l_Positions.push_back(l_Page->GetPosition());
+  }
+  ASSERT_EQ(l_Positions.size(), kSimulatorOutputListLimit);
+  EXPECT_EQ(l_Positions.front(), 10);
+  EXPECT_EQ(l_Positions.back(), static_cast<std::int32_t>(kSimulatorOutputListLimit + 9));
+}
+
+}  // namespace
