@@ -148,10 +148,10 @@ std::uint32_t RemoteDeviceInput(void*) {
   const platform::Event l_Terminate = CreateAutoResetEvent(kDeviceInputTerminateEvent);
   const platform::Event l_Arrives = CreateAutoResetEvent(kInputDeviceArrivesEvent);
   const platform::Event l_Removed = CreateAutoResetEvent(kInputDeviceRemovedEvent);
-  DeviceInputActions l_Actions(g_LcdProtocol, g_FirmwareUpload, l_Events, kFirmwareImageName);
+  DeviceInputActions l_Actions(*g_LcdProtocol, *g_FirmwareUpload, l_Events, kFirmwareImageName);
   DeviceReader l_Reader;
   if (l_Reader.Open()) {
-    ResetDeviceDisplayState(g_LcdProtocol, g_FirmwareUpload);
+    ResetDeviceDisplayState(*g_LcdProtocol, *g_FirmwareUpload);
   }
 
   const std::array l_Waited{l_Terminate.Ref(), l_Reader.ReadDone(), l_Arrives.Ref(),
@@ -175,7 +175,7 @@ std::uint32_t RemoteDeviceInput(void*) {
         if (!l_Reader.HeldPresent()) {
           l_Reader.Close();
           if (l_Reader.Open()) {
-            ResetDeviceDisplayState(g_LcdProtocol, g_FirmwareUpload);
+            ResetDeviceDisplayState(*g_LcdProtocol, *g_FirmwareUpload);
           }
         }
         break;

@@ -44,7 +44,7 @@ class DeviceWriter {
     if (m_Record.m_hDevice) {
       HidCloseDevice(m_Record);
       g_bDisplayAwake = false;
-      g_LcdPacketRing.Clear();
+      g_LcdPacketRing->Clear();
     }
   }
 
@@ -73,9 +73,9 @@ std::uint32_t RemoteDeviceOutput(void*) {
   const platform::Event l_Removed = CreateAutoResetEvent(kOutputDeviceRemovedEvent);
   const platform::Event l_SimulatorData = CreateAutoResetEvent(kSimulatorOutputDataEvent);
   g_bDisplayAwake = false;
-  g_LcdPacketRing.Clear();
+  g_LcdPacketRing->Clear();
 
-  PageRenderer l_Renderer(g_LcdProtocol, [] { SetServiceEvent(ServiceEvent::ButtonHome); });
+  PageRenderer l_Renderer(*g_LcdProtocol, [] { SetServiceEvent(ServiceEvent::ButtonHome); });
   DeviceWriter l_Writer;
   if (l_Writer.Open()) {
     g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceOutput Output data pipe open");

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
-LcdPacketRing g_LcdPacketRing;
+NoDestructor<LcdPacketRing> g_LcdPacketRing;
 
 LcdPacketRing::Consumer::Consumer(LcdPacketRing& p_Ring, DataReady p_DataReady) : m_Ring(p_Ring) {
   const std::lock_guard l_Lock(m_Ring.m_Mutex);

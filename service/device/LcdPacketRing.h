@@ -12,6 +12,8 @@
 #include <optional>
 #include <span>
 
+#include "platform/base/NoDestructor.h"
+
 // How the writer copies a packet into its report: a display packet up to its first zero byte, a
 // firmware packet whole, since its data may hold zeros. The mode travels with the packet, so that
 // packets still waiting when an upload ends are sent as they were queued.
@@ -82,5 +84,6 @@ class LcdPacketRing {
   bool m_bConsumerAttached = false;
 };
 
-// The service's one ring.
-extern LcdPacketRing g_LcdPacketRing;
+// The service's one ring, never destroyed: the writer and the producers may still run while the
+// program exits.
+extern NoDestructor<LcdPacketRing> g_LcdPacketRing;

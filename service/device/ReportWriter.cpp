@@ -9,10 +9,10 @@
 #include "service/device/LcdPacketRing.h"
 #include "service/device/OutputReport.h"
 
-LcdProtocol g_LcdProtocol(g_LcdPacketRing, [] {
+NoDestructor<LcdProtocol> g_LcdProtocol(*g_LcdPacketRing, [] {
   return LcdLanguage{g_nLanguageIndex, g_nLinesPerPage};
 });
-FirmwareUpload g_FirmwareUpload(g_LcdProtocol);
+NoDestructor<FirmwareUpload> g_FirmwareUpload(*g_LcdProtocol);
 
 namespace {
 
@@ -40,7 +40,7 @@ void WriteUntilStopped(AsynchWriteContext& p_Context) {
     } else {
       l_bWriteInFlight = false;
     }
-    g_FirmwareUpload.TopUp();
+    g_FirmwareUpload->TopUp();
     if (l_bWriteFailed) {
       g_Logger->Log(LOG_TO_FILE, u"Device write error");
       return;
@@ -82,7 +82,7 @@ bool CAsynchWriter::Start(HidDeviceRecord& p_Record) {
     }
   }
   l_pContext->m_Consumer.emplace(
-      g_LcdPacketRing, [l_pDataReady = &l_pContext->m_hDataReady] { l_pDataReady->Set(); });
+      *g_LcdPacketRing, [l_pDataReady = &l_pContext->m_hDataReady] { l_pDataReady->Set(); });
   // Packets queued while no writer ran go out first.
   l_pContext->m_hDataReady.Set();
   m_Thread = platform::Thread::Start(AsynchWriteThreadProc, l_pContext.get());

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
 #include "service/device/FirmwareUpload.h"
@@ -15,10 +16,11 @@
 #include "service/device/LcdProtocol.h"
 #include "service/device/RemoteDevice.h"
 
-// The producers' protocol over g_LcdPacketRing, in the language of g_nLanguageIndex.
-extern LcdProtocol g_LcdProtocol;
+// The producers' protocol over g_LcdPacketRing, in the language of g_nLanguageIndex; like the
+// ring, it and the upload are never destroyed.
+extern NoDestructor<LcdProtocol> g_LcdProtocol;
 // The firmware upload over g_LcdProtocol.
-extern FirmwareUpload g_FirmwareUpload;
+extern NoDestructor<FirmwareUpload> g_FirmwareUpload;
 
 // What the writer thread works with: the output side's record, which it uses until it ends, and
 // its events and attachment to the ring, which its starter makes before the thread runs, so that

@@ -36,7 +36,7 @@ class ReportWriterTest : public ::testing::Test {
     g_nLinesPerPage = 6;
     g_bDisplayAwake = true;
     g_bForceLcdWrite = false;
-    g_LcdProtocol.Reset();
+    g_LcdProtocol->Reset();
     m_pRemote = platform::VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, RemoteDescriptor()});
     ASSERT_TRUE(m_pRemote);
     ASSERT_TRUE(OpenRemoteDevice(m_Record, platform::HidAccess::Write));
@@ -44,7 +44,7 @@ class ReportWriterTest : public ::testing::Test {
   }
   void TearDown() override {
     m_Writer.Stop();
-    g_FirmwareUpload.Stop();
+    g_FirmwareUpload->Stop();
   }
 
   // The next report the remote received; an empty one when none came.
@@ -61,10 +61,10 @@ class ReportWriterTest : public ::testing::Test {
 };
 
 TEST_F(ReportWriterTest, DisplayPacketsLeaveUpToTheirFirstZeroInReport8) {
-  g_LcdProtocol.SendLcdInit();
-  g_LcdProtocol.SendLcdDuration(3725);
-  g_LcdProtocol.SendLcdText(_bstr_t(u"ABCDEFGHIJKLMNOPQRS"));
-  g_LcdProtocol.SendLcdEndOfScreen();
+  g_LcdProtocol->SendLcdInit();
+  g_LcdProtocol->SendLcdDuration(3725);
+  g_LcdProtocol->SendLcdText(_bstr_t(u"ABCDEFGHIJKLMNOPQRS"));
+  g_LcdProtocol->SendLcdEndOfScreen();
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x20, 8, '0', 0, 0, 0, 0));
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x21, 20, 2, 3, 6, 0, 0));
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x22, 'A', 'B', 'C', 'D', 'E', 'F'));
@@ -78,9 +78,9 @@ TEST_F(ReportWriterTest, DisplayPacketsLeaveUpToTheirFirstZeroInReport8) {
 TEST_F(ReportWriterTest, TheServicesProtocolFollowsTheLanguageIndex) {
   g_nLanguageIndex = kLanguageJapanese;
   g_nLinesPerPage = 5;
-  g_LcdProtocol.SendLcdInit();
-  g_LcdProtocol.SendLcdScrollBar(0, 6);
-  g_LcdProtocol.SendLcdText(_bstr_t(u"\u3042"));
+  g_LcdProtocol->SendLcdInit();
+  g_LcdProtocol->SendLcdScrollBar(0, 6);
+  g_LcdProtocol->SendLcdText(_bstr_t(u"\u3042"));
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x20, 8, '4', 0, 0, 0, 0));
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x21, 22, 17, 0, 0, 0, 0));
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x22, 0x91, 0x84, 13, 0, 0, 0));
@@ -89,7 +89,7 @@ TEST_F(ReportWriterTest, TheServicesProtocolFollowsTheLanguageIndex) {
 TEST_F(ReportWriterTest, AForcedPacketPassesTheSleepingDisplayOnce) {
   g_bDisplayAwake = false;
   g_bForceLcdWrite = true;
-  g_LcdProtocol.SendLcdCommand(7);
+  g_LcdProtocol->SendLcdCommand(7);
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x20, 7, 0, 0, 0, 0, 0));
   m_Writer.Stop();
   EXPECT_FALSE(g_bForceLcdWrite);
@@ -101,7 +101,7 @@ TEST_F(ReportWriterTest, MorePacketsThanTheRingHoldsLoseNone) {
   const _bstr_t l_Text(std::u16string(47, u'x').c_str());
   constexpr int kTexts = 8;
   for (int i = 0; i < kTexts; ++i) {
-    g_LcdProtocol.SendLcdText(l_Text);
+    g_LcdProtocol->SendLcdText(l_Text);
   }
   for (int l_nText = 0; l_nText < kTexts; ++l_nText) {
     for (int l_nPacket = 0; l_nPacket < 8; ++l_nPacket) {
@@ -115,7 +115,7 @@ TEST_F(ReportWriterTest, MorePacketsThanTheRingHoldsLoseNone) {
       }
     }
   }
-  EXPECT_EQ(g_LcdPacketRing.Waiting(), 0u);
+  EXPECT_EQ(g_LcdPacketRing->Waiting(), 0u);
 }
 
 TEST_F(ReportWriterTest, AFirmwareUploadSendsWholePacketsWhileTheDisplaySleeps) {
@@ -128,7 +128,7 @@ TEST_F(ReportWriterTest, AFirmwareUploadSendsWholePacketsWhileTheDisplaySleeps) 
   std::ofstream(l_Folder.Path() / kFirmwareImageName) << l_Hex + kHexEndOfFile;
   g_bDisplayAwake = false;
 
-  ASSERT_EQ(g_FirmwareUpload.Start(l_Folder.Path() / kFirmwareImageName), "");
+  ASSERT_EQ(g_FirmwareUpload->Start(l_Folder.Path() / kFirmwareImageName), "");
   for (int i = 0; i < kBlocks; ++i) {
     const Bytes l_First = NextReport();
     const Bytes l_Second = NextReport();
@@ -139,7 +139,7 @@ TEST_F(ReportWriterTest, AFirmwareUploadSendsWholePacketsWhileTheDisplaySleeps) 
     EXPECT_EQ(l_Second, Bytes({8, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(l_Third, Bytes({8, 0, 0, 0, 0, 0, 0, 0}));
   }
-  EXPECT_FALSE(g_FirmwareUpload.IsRunning());
+  EXPECT_FALSE(g_FirmwareUpload->IsRunning());
   EXPECT_FALSE(m_pRemote->ReadOutputReport(std::chrono::milliseconds(50)));
 }
 
@@ -154,42 +154,42 @@ TEST_F(ReportWriterTest, AnUploadStopsAndStartsAgainBetweenWholeBlocks) {
   const auto l_Path = l_Folder.Path() / kFirmwareImageName;
   std::ofstream(l_Path) << l_Hex;
 
-  ASSERT_EQ(g_FirmwareUpload.Start(l_Path), "");
+  ASSERT_EQ(g_FirmwareUpload->Start(l_Path), "");
   for (int i = 0; i < 10; ++i) {
     ASSERT_EQ(NextReport().size(), 8u);
   }
-  g_FirmwareUpload.Stop();
+  g_FirmwareUpload->Stop();
   // The end of screen queued now follows every firmware packet still in the ring.
-  g_LcdProtocol.SendLcdEndOfScreen();
+  g_LcdProtocol->SendLcdEndOfScreen();
   int l_nReports = 10;
   for (Bytes l_Report = NextReport(); l_Report.size() == 8 && l_Report[2] != 0;
        l_Report = NextReport()) {
     ++l_nReports;
   }
   EXPECT_EQ(l_nReports % 3, 0);
-  EXPECT_FALSE(g_FirmwareUpload.IsRunning());
+  EXPECT_FALSE(g_FirmwareUpload->IsRunning());
 
-  ASSERT_EQ(g_FirmwareUpload.Start(l_Path), "");
+  ASSERT_EQ(g_FirmwareUpload->Start(l_Path), "");
   EXPECT_THAT(NextReport(), ElementsAre(8, 0, 0x18, 0x00, 0xAA, 0xAA, 0xAA, 0xAA));
 }
 
 TEST_F(ReportWriterTest, AFailedWriteEndsTheWriterAndTheRingFillsWithoutIt) {
   m_pRemote->Unplug();
-  g_LcdProtocol.SendLcdEndOfScreen();
+  g_LcdProtocol->SendLcdEndOfScreen();
   ASSERT_TRUE(platform::WaitForObject(m_Writer.ExitRef(), platform::kInfinite).Signalled(0));
   EXPECT_TRUE(m_Log.Contains(u"Device write error"));
   EXPECT_TRUE(m_Log.Contains(u"AsynchWriteThreadProc Ends"));
   // Nobody sends any more: a full ring drops packets instead of waiting.
   for (std::size_t i = 0; i < LcdPacketRing::kSlotCount; ++i) {
-    g_LcdProtocol.SendLcdEndOfScreen();
+    g_LcdProtocol->SendLcdEndOfScreen();
   }
-  EXPECT_EQ(g_LcdPacketRing.Waiting(), LcdPacketRing::kCapacity);
+  EXPECT_EQ(g_LcdPacketRing->Waiting(), LcdPacketRing::kCapacity);
 }
 
 TEST_F(ReportWriterTest, AStoppedWriterStartsAgainAndSendsWhatWaits) {
   m_Writer.Stop();
   EXPECT_TRUE(m_Log.Contains(u"AsynchWriteThreadProc Ends"));
-  g_LcdProtocol.SendLcdFullRedraw();
+  g_LcdProtocol->SendLcdFullRedraw();
   ASSERT_TRUE(m_Writer.Start(m_Record));
   EXPECT_THAT(NextReport(), ElementsAre(8, 0x20, 1, 0, 0, 0, 0, 0));
   EXPECT_FALSE(WriterEnded());
