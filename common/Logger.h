@@ -47,13 +47,17 @@ class BasicLogger {
 
   template <class... Args>
   void Log(std::uint32_t p_nFlags, const CharT* p_szFormat, const Args&... p_Args) {
-    if (m_bObserved.load(std::memory_order_acquire)) {
-      Observe(p_nFlags, platform::Format(std::basic_string_view<CharT>(p_szFormat), p_Args...));
-    }
-    if ((p_nFlags & LOG_WRITE) == 0) {
+    const bool l_bObserved = m_bObserved.load(std::memory_order_acquire);
+    if (!l_bObserved && (p_nFlags & LOG_WRITE) == 0) {
       return;
     }
-    Emit(p_nFlags, platform::Format(std::basic_string_view<CharT>(p_szFormat), p_Args...));
+    Text l_Text = platform::Format(std::basic_string_view<CharT>(p_szFormat), p_Args...);
+    if (l_bObserved) {
+      Observe(p_nFlags, l_Text);
+    }
+    if ((p_nFlags & LOG_WRITE) != 0) {
+      Emit(p_nFlags, std::move(l_Text));
+    }
   }
 
   // Tests see every call, written or not, with its flags and formatted text; an empty observer

@@ -197,31 +197,31 @@ MediaList Engine::Expanded(const MediaList& items) const {
   return queue;
 }
 
-void Engine::SetCurrentPlaylist(const PlaylistData& playlist) {
-  m_queue = Expanded(*playlist.entries);
+bool Engine::ReplaceQueue(MediaList queue) {
+  m_queue = std::move(queue);
   m_order.clear();
   Reorder();
   if (m_queue.empty()) {
     m_positionAtMark = 0;
     SetState(wmppsStopped);
-    return;
+    return false;
   }
   Load(m_orderPosition);
-  Start();
+  return true;
+}
+
+void Engine::SetCurrentPlaylist(const PlaylistData& playlist) {
+  if (ReplaceQueue(Expanded(*playlist.entries))) {
+    Start();
+  }
 }
 
 void Engine::SetCurrentMedia(const MediaRef& media) {
   const auto inQueue = std::find(m_queue.begin(), m_queue.end(), media);
   if (inQueue == m_queue.end()) {
-    m_queue = Expanded({media});
-    m_order.clear();
-    Reorder();
-    if (m_queue.empty()) {
-      m_positionAtMark = 0;
-      SetState(wmppsStopped);
+    if (!ReplaceQueue(Expanded({media}))) {
       return;
     }
-    Load(0);
   } else {
     const auto index = static_cast<std::size_t>(inQueue - m_queue.begin());
     Load(static_cast<std::size_t>(std::find(m_order.begin(), m_order.end(), index) -

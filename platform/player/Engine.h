@@ -129,6 +129,9 @@ class Engine : public std::enable_shared_from_this<Engine> {
   // Makes the play order for the queue (shuffled when the mode says so), keeping the current
   // item current.
   void Reorder();
+  // Makes `queue` the queue and loads its first item; false, with playback stopped, when it is
+  // empty.
+  bool ReplaceQueue(MediaList queue);
   double PositionAt(std::uint32_t now) const;
   double Duration(const MediaRef& media) const;
   bool Active(std::u16string_view mode) const;
