@@ -11,23 +11,23 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <optional>
 #include <system_error>
 
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
+#include "platform/ipc/PipeRecord.h"
 #include "platform/ipc/ReadinessWatch.h"
 #include "platform/kernel/Root.h"
 
 namespace platform {
 namespace {
 
+using detail::kMessageRecord;
 using detail::UniqueFd;
-
-// Every record on the socket starts with this byte, so that an empty message is a record of one
-// byte and never looks like the end of the connection (a record of none).
-constexpr std::byte kMessageRecord{'M'};
+using Clock = std::chrono::steady_clock;
 
 struct PipeAddress {
   sockaddr_un address{};
@@ -63,23 +63,48 @@ const sockaddr* Generic(const sockaddr_un& address) {
 
 UniqueFd NewSocket() { return UniqueFd(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0)); }
 
-// Waits on the layer's clock until the descriptor is readable: true when it is.
-std::optional<bool> WaitReadable(int descriptor, Timeout timeout) {
-  const auto realLimit =
-      std::chrono::duration_cast<std::chrono::milliseconds>(RealDuration(timeout));
-  const int limit =
-      timeout == kInfinite
-          ? -1
-          : static_cast<int>(std::min<std::int64_t>(realLimit.count() + 1, 0x7FFFFFFF));
-  pollfd watched{descriptor, POLLIN, 0};
-  int count = 0;
-  do {
-    count = poll(&watched, 1, timeout == Timeout::zero() ? 0 : limit);
-  } while (count < 0 && errno == EINTR);
-  if (count < 0) {
-    return std::nullopt;
+// A time-out on the layer's clock as a real deadline for poll; a negative time-out reads as zero.
+class PollDeadline {
+ public:
+  explicit PollDeadline(Timeout timeout)
+      : deadline_(
+            timeout == kInfinite
+                ? std::nullopt
+                : std::optional(Clock::now() + RealDuration(std::max(timeout, Timeout::zero())))) {}
+
+  // Waits until the descriptor reports one of `events` (or a hang-up or error, which poll always
+  // reports): what it reported, 0 at the deadline, nothing when poll fails.
+  std::optional<short> Wait(int descriptor, short events) const {
+    pollfd watched{descriptor, events, 0};
+    for (;;) {
+      const int count = poll(&watched, 1, MillisecondsLeft());
+      if (count >= 0) {
+        return count == 0 ? 0 : watched.revents;
+      }
+      if (errno != EINTR) {
+        return std::nullopt;
+      }
+    }
   }
-  return count > 0;
+
+ private:
+  // Rounded up, so that a wait never ends before its deadline.
+  int MillisecondsLeft() const {
+    if (!deadline_) {
+      return -1;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - Clock::now());
+    return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT_MAX));
+  }
+
+  std::optional<Clock::time_point> deadline_;
+};
+
+PipeRead BrokenPipe() {
+  PipeRead result;
+  result.status = PipeReadStatus::Disconnected;
+  result.error = ERROR_BROKEN_PIPE;
+  return result;
 }
 
 }  // namespace
@@ -100,7 +125,28 @@ HandleResult<PipeConnection> PipeConnection::Connect(std::u16string_view pipeNam
   return {PipeConnection(std::move(socket)), false, ERROR_SUCCESS};
 }
 
-std::uint32_t PipeConnection::Write(std::span<const std::byte> message) const {
+PipeConnection::PipeConnection(PipeConnection&& other) noexcept
+    : socket_(std::move(other.socket_)), ended_(other.ended_.exchange(false)) {}
+
+PipeConnection& PipeConnection::operator=(PipeConnection&& other) noexcept {
+  if (this != &other) {
+    socket_ = std::move(other.socket_);
+    ended_ = other.ended_.exchange(false);
+  }
+  return *this;
+}
+
+void PipeConnection::Close() noexcept {
+  socket_.Reset();
+  ended_ = false;
+}
+
+void PipeConnection::End() const noexcept {
+  ended_ = true;
+  shutdown(socket_.Get(), SHUT_RDWR);
+}
+
+std::uint32_t PipeConnection::Write(std::span<const std::byte> message, Timeout timeout) const {
   if (!socket_ || message.size() > kMaxPipeMessage) {
     return ERROR_INVALID_PARAMETER;
   }
@@ -110,11 +156,27 @@ std::uint32_t PipeConnection::Write(std::span<const std::byte> message) const {
   msghdr record{};
   record.msg_iov = parts.data();
   record.msg_iovlen = parts.size();
-  ssize_t sent = 0;
-  do {
-    sent = sendmsg(socket_.Get(), &record, MSG_NOSIGNAL);
-  } while (sent < 0 && errno == EINTR);
-  return sent < 0 ? ERROR_NO_DATA : ERROR_SUCCESS;
+  const PollDeadline deadline(timeout);
+  for (;;) {
+    if (sendmsg(socket_.Get(), &record, MSG_NOSIGNAL | MSG_DONTWAIT) >= 0) {
+      return ERROR_SUCCESS;
+    }
+    if (errno == EINTR) {
+      continue;
+    }
+    if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      return ERROR_NO_DATA;
+    }
+    // Writable means a quarter of the buffer free, so the next send goes through: no spin.
+    const std::optional<short> events = deadline.Wait(socket_.Get(), POLLOUT);
+    if (events == 0) {
+      End();
+      return ERROR_TIMEOUT;
+    }
+    if (!events || (*events & POLLOUT) == 0) {
+      return ERROR_NO_DATA;  // a hang-up or an error without room
+    }
+  }
 }
 
 PipeRead PipeConnection::Read(Timeout timeout) const {
@@ -123,33 +185,59 @@ PipeRead PipeConnection::Read(Timeout timeout) const {
     result.error = ERROR_INVALID_HANDLE;
     return result;
   }
-  const std::optional<bool> readable = WaitReadable(socket_.Get(), timeout);
-  if (!readable) {
+  if (ended_) {
+    return BrokenPipe();
+  }
+  const std::optional<short> events = PollDeadline(timeout).Wait(socket_.Get(), POLLIN);
+  if (!events) {
     result.error = ERROR_INVALID_HANDLE;
     return result;
   }
-  if (!*readable) {
+  if (*events == 0) {
     result.status = PipeReadStatus::TimedOut;
     return result;
   }
-  // MSG_TRUNC makes the peek tell the record's whole length.
+  // MSG_TRUNC makes the peek tell the record's whole length. A peer that died leaving our
+  // messages unread is reported once as a reset; what it sent before is still read.
   std::byte first{};
-  const ssize_t length = recv(socket_.Get(), &first, 1, MSG_PEEK | MSG_TRUNC);
-  if (length <= 0) {
-    result.status =
-        length == 0 || errno == ECONNRESET ? PipeReadStatus::Disconnected : PipeReadStatus::Failed;
-    result.error = length == 0 ? ERROR_BROKEN_PIPE : static_cast<std::uint32_t>(errno);
-    return result;
-  }
-  std::vector<std::byte> record(static_cast<std::size_t>(length));
-  const ssize_t received = recv(socket_.Get(), record.data(), record.size(), 0);
-  if (received != length || record.front() != kMessageRecord) {
+  ssize_t length = 0;
+  do {
+    length = recv(socket_.Get(), &first, 1, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+  } while (length < 0 && (errno == EINTR || errno == ECONNRESET));
+  if (length < 0) {
     result.error = ERROR_INVALID_HANDLE;
     return result;
   }
+  // A record of none is the end of the connection, or a peer's that does not frame its
+  // messages; a record too long is no message either. Both end the connection.
+  if (length == 0 || static_cast<std::size_t>(length) > detail::kMaxPipeRecord) {
+    End();
+    return BrokenPipe();
+  }
+  std::vector<std::byte> record(static_cast<std::size_t>(length));
+  const ssize_t received = recv(socket_.Get(), record.data(), record.size(), MSG_DONTWAIT);
+  const std::optional<std::span<const std::byte>> message =
+      received == length ? detail::MessageOfRecord(record) : std::nullopt;
+  if (!message) {
+    End();
+    return BrokenPipe();
+  }
   result.status = PipeReadStatus::Message;
-  result.message.assign(record.begin() + 1, record.end());
+  result.message.assign(message->begin(), message->end());
   return result;
+}
+
+bool PipeConnection::PeerGone() const noexcept {
+  if (!socket_) {
+    return true;
+  }
+  // Hang-ups and errors are reported without being asked for; nothing is read.
+  pollfd watched{socket_.Get(), 0, 0};
+  int count = 0;
+  do {
+    count = poll(&watched, 1, 0);
+  } while (count < 0 && errno == EINTR);
+  return count < 0 || (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 PipeServer::BoundName& PipeServer::BoundName::operator=(BoundName&& other) noexcept {

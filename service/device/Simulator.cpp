@@ -78,8 +78,7 @@ class SimulatorPipe {
   // PowerOn: a new server unless one waits or a tool is connected. A tool that went away
   // holds the pipe no longer, so that the next tool can power on.
   void PowerOn() {
-    if (m_Client &&
-        m_Client.Read(platform::Timeout(0)).status == platform::PipeReadStatus::Disconnected) {
+    if (m_Client && m_Client.PeerGone()) {
       m_Client.Close();
     }
     if (m_Server || m_Client) {
@@ -129,6 +128,10 @@ void DrainSimulatorList(const platform::PipeConnection& p_Pipe) {
   }
 }
 
+// A tool that takes no page for this long loses the pipe, so that one that never reads keeps the
+// thread from its terminate event no longer than this, well within the service's stop wait.
+constexpr platform::Timeout kToolWriteTimeout{1000};
+
 }  // namespace
 
 void SendOutputData(const platform::PipeConnection& p_Pipe, const CDeviceData& p_Page) {
@@ -136,7 +139,7 @@ void SendOutputData(const platform::PipeConnection& p_Pipe, const CDeviceData& p
   if (!p_Pipe) {
     return;
   }
-  p_Pipe.Write(EncodeSimulatorMessage(p_Page));
+  p_Pipe.Write(EncodeSimulatorMessage(p_Page), kToolWriteTimeout);
   g_Logger->Log(LOG_TO_FILE, u"WriteFile Complete");
 }
 

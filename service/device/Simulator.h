@@ -18,7 +18,8 @@
 inline constexpr std::uint32_t kSimulatorIdleMilliseconds = 10000;
 
 // Writes the page to the pipe as one message when the pipe is connected; a write to a tool that
-// went away has no effect. The simulator output thread's.
+// went away has no effect, and a tool that takes no page for a second loses the pipe. The
+// simulator output thread's.
 void SendOutputData(const platform::PipeConnection& p_Pipe, const CDeviceData& p_Page);
 
 // Thread procedures; the argument is ignored, each returns 0 after its terminate event. The

@@ -112,7 +112,7 @@ class Helper {
     if (command == "write") {
       std::string hex;
       words >> hex;
-      const std::uint32_t error = std::get<PipeConnection>(object).Write(FromHex(hex));
+      const std::uint32_t error = std::get<PipeConnection>(object).Write(FromHex(hex), kInfinite);
       return error == ERROR_SUCCESS ? "ok" : "error " + std::to_string(error);
     }
     if (command == "read") {

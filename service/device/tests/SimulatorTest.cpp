@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
 #include "platform/kernel/Wait.h"
+#include "platform/kernel/tests/HelperProcess.h"
 #include "service/device/DisplayState.h"
 #include "service/device/PageLists.h"
 #include "service/device/ServiceEvents.h"
@@ -21,11 +23,17 @@ namespace {
 using platform::Event;
 using platform::EventReset;
 using platform::Timeout;
+using platform::testing::HelperProcess;
 
 constexpr Timeout kLong{20000};
 
 Event Named(std::u16string_view p_Name, EventReset p_Reset = EventReset::Auto) {
   return Event::Create(p_Reset, false, p_Name).handle;
+}
+
+std::size_t SimulatorListSize() {
+  const platform::CriticalSectionLock l_Lock(*g_SimulatorOutputListLock);
+  return g_SimulatorOutputList->size();
 }
 
 bool WaitSet(const Event& p_Event, Timeout p_Timeout = kLong) {
@@ -65,19 +73,38 @@ class SimulatorTest : public ::testing::Test {
   // event.
   void Press(SimulatedButton p_Button) { m_Buttons[static_cast<std::size_t>(p_Button)].Set(); }
 
-  // Powers on and connects as the tool does, retrying until the pipe's server is there.
-  platform::PipeConnection PowerOnAndConnect() {
+  // Powers on as the tool does and retries `p_Connect` until the pipe's server is there.
+  void PowerOnAndRetry(const std::function<bool()>& p_Connect) {
     Press(SimulatedButton::PowerOn);
     EXPECT_TRUE(WaitSet(Service(ServiceEvent::ButtonPower)));
     for (int l_nTry = 0; l_nTry < 2000; ++l_nTry) {
-      auto l_Connected = platform::PipeConnection::Connect(kSimulatorPipeName);
-      if (l_Connected.handle) {
-        return std::move(l_Connected.handle);
+      if (p_Connect()) {
+        return;
       }
       platform::Sleep(Timeout(1));
     }
     ADD_FAILURE() << "no pipe";
-    return {};
+  }
+  platform::PipeConnection PowerOnAndConnect() {
+    platform::PipeConnection l_Pipe;
+    PowerOnAndRetry([&l_Pipe] {
+      l_Pipe = platform::PipeConnection::Connect(kSimulatorPipeName).handle;
+      return static_cast<bool>(l_Pipe);
+    });
+    return l_Pipe;
+  }
+  // The same for a tool in a process of its own, which holds the pipe as its object 0.
+  void PowerOnAndConnect(HelperProcess& p_Tool) {
+    PowerOnAndRetry(
+        [&p_Tool] { return p_Tool.Command("connect \\\\.\\pipe\\SimulateDeviceData") == "new 0"; });
+  }
+  // The next tool powers on, gets the pipe and reads a page from it.
+  void ExpectTheNextToolGetsThePipe() {
+    platform::PipeConnection l_Next = PowerOnAndConnect();
+    ASSERT_TRUE(l_Next);
+    AppendSimulatorOutput(CDeviceData());
+    m_Data.Set();
+    EXPECT_EQ(l_Next.Read(kLong).status, platform::PipeReadStatus::Message);
   }
 
   Event m_InputTerminate = Named(kSimulatorInputTerminateEvent);
@@ -221,11 +248,46 @@ TEST_F(SimulatorTest, AToolThatWentAwayLeavesThePipeToTheNext) {
     m_Data.Set();
     ASSERT_EQ(l_First.Read(kLong).status, platform::PipeReadStatus::Message);
   }
-  platform::PipeConnection l_Next = PowerOnAndConnect();
-  ASSERT_TRUE(l_Next);
-  AppendSimulatorOutput(CDeviceData());
+  ExpectTheNextToolGetsThePipe();
+}
+
+TEST_F(SimulatorTest, AToolThatWroteAndWasKilledLeavesThePipeToTheNext) {
+  {
+    HelperProcess l_Tool;
+    PowerOnAndConnect(l_Tool);
+    ASSERT_EQ(l_Tool.Command("write 0 41"), "ok");
+    l_Tool.Kill();
+  }
+  ExpectTheNextToolGetsThePipe();
+}
+
+TEST_F(SimulatorTest, AToolThatNeverReadsDoesNotKeepTheOutputThreadFromItsTerminate) {
+  HelperProcess l_Tool;
+  PowerOnAndConnect(l_Tool);
+  // Twice what the pipe holds, so that the thread's writes meet a full pipe.
+  const std::u16string l_Title(30000, u't');
+  for (int l_nPage = 0; l_nPage < 16; ++l_nPage) {
+    CDeviceData l_Page;
+    l_Page.SetTitle(l_Title.c_str());
+    AppendSimulatorOutput(l_Page);
+  }
   m_Data.Set();
-  EXPECT_EQ(l_Next.Read(kLong).status, platform::PipeReadStatus::Message);
+  // Once the thread has taken a page it is past its wait, and on its way to the full pipe.
+  for (int l_nTry = 0; l_nTry < 2000 && SimulatorListSize() == 16; ++l_nTry) {
+    platform::Sleep(Timeout(1));
+  }
+  ASSERT_LT(SimulatorListSize(), 16u);
+  m_OutputTerminate.Set();
+  // Long enough for the pages' own work in a sanitizer build; without a bound on the write the
+  // thread would never end.
+  EXPECT_TRUE(m_Output.Join(Timeout(300000)));
+  // The tool reads the pages that reached it whole, then learns that it lost the pipe.
+  std::string l_Answer;
+  for (int l_nRead = 0; l_nRead <= 16 && l_Answer != "disconnected"; ++l_nRead) {
+    l_Answer = l_Tool.Command("read 0 inf");
+    ASSERT_TRUE(l_Answer == "disconnected" || l_Answer.starts_with("message 00")) << l_nRead;
+  }
+  EXPECT_EQ(l_Answer, "disconnected");
 }
 
 TEST_F(SimulatorTest, TerminateEndsTheOutputThreadWhileItWaitsForATool) {
