@@ -126,6 +126,13 @@ std::string_view UpToZero(std::string_view text) noexcept {
 }
 
 bool IsLeadSurrogate(char16_t unit) noexcept { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsTrailSurrogate(char16_t unit) noexcept { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Whether a surrogate pair, one character of two units, starts at `index`.
+bool PairAt(std::u16string_view text, std::size_t index) noexcept {
+  return IsLeadSurrogate(text[index]) && index + 1 < text.size() &&
+         IsTrailSurrogate(text[index + 1]);
+}
 
 }  // namespace
 
@@ -144,7 +151,8 @@ std::string ToAnsi(std::u16string_view text, AnsiCodePage codePage) {
   std::string result;
   // Units are converted one character at a time so that an unmappable one is replaced alone.
   for (std::size_t index = 0; index < text.size();) {
-    const std::size_t units = IsLeadSurrogate(text[index]) && index + 1 < text.size() ? 2 : 1;
+    // A lone surrogate is one unit of its own: the unit after it is converted by itself.
+    const std::size_t units = PairAt(text, index) ? 2 : 1;
     char buffer[8];
     const char* in = reinterpret_cast<const char*>(text.data() + index);
     std::size_t inLeft = units * sizeof(char16_t);
@@ -201,8 +209,7 @@ std::string ToUtf8(std::u16string_view text) {
   result.reserve(text.size());
   for (std::size_t index = 0; index < text.size(); ++index) {
     char32_t code = text[index];
-    if (IsLeadSurrogate(text[index]) && index + 1 < text.size() && text[index + 1] >= 0xDC00 &&
-        text[index + 1] <= 0xDFFF) {
+    if (PairAt(text, index)) {
       code = 0x10000 + ((code - 0xD800) << 10) + (text[index + 1] - 0xDC00u);
       ++index;
     } else if (code >= 0xD800 && code <= 0xDFFF) {

@@ -42,14 +42,14 @@ void CArtistAlbumTracks::InitializeArtistAlbumTracks() {
                 platform::TickCount() - l_nStart);
 }
 
-platform::ComPtr<IWMPPlaylist> CArtistAlbumTracks::MakeTracks(Failures) {
-  return NewFilledPlaylist(
-      m_pPlayer, m_bstrAlbum, u"CArtistAlbumTracks",
+platform::ComPtr<IWMPPlaylist> CArtistAlbumTracks::MakeTracks(Failures p_Failures) {
+  return NewTracks(
+      m_bstrAlbum, u"CArtistAlbumTracks",
       [&](IWMPPlaylist* p_pTarget) {
         return BuildAlbumPlaylist(m_bstrAlbum, m_bstrArtist, m_pPlayer, p_pTarget,
                                   u"CArtistAlbumTracks::InitializeArtistAlbumTracks");
       },
-      nullptr);
+      p_Failures);
 }
 
 _bstr_t CArtistAlbumTracks::GetDerivedDescription() { return m_bstrAlbum; }
@@ -176,6 +176,11 @@ bool CArtistList::OnButtonRight(CMediaLibraryNode** p_ppNode) {
 bool CArtistList::OnButtonLeft(CMediaLibraryNode** p_ppNode) {
   m_bEnteredAfterRemoval = false;
   return CStringCategory::OnButtonLeft(p_ppNode);
+}
+
+void CArtistList::LeaveEntered() {
+  m_bEnteredAfterRemoval = false;
+  CStringCategory::LeaveEntered();
 }
 
 bool CArtistList::OnButtonPlay() {

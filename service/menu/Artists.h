@@ -94,6 +94,8 @@ class CArtistList : public CStringCategory<CArtist> {
   bool OnButtonPlay() override;
   bool OnButtonLeft(CMediaLibraryNode** p_ppNode) override;
   bool SetCurrentNavigation(NavigationPath& p_Path, CMediaLibraryNode** p_ppNode) override;
+  // Also forgets that the list stayed entered after a removal.
+  void LeaveEntered() override;
   bool OnAlbumAdded(_bstr_t p_bstrValue, CMediaLibraryNode* p_pShown,
                     CMediaLibraryNode** p_ppNode) override;
   bool OnArtistAdded(_bstr_t p_bstrValue, CMediaLibraryNode* p_pShown,

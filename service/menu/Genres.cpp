@@ -61,15 +61,15 @@ HRESULT CGenreArtistAlbumTracks::BuildPlaylist(_bstr_t p_bstrGenre, _bstr_t p_bs
   return BuildAlbumPlaylistWhere(p_bstrAlbum, l_Tests, p_pPlayer, p_pPlaylist, p_bstrCaller, true);
 }
 
-platform::ComPtr<IWMPPlaylist> CGenreArtistAlbumTracks::MakeTracks(Failures) {
-  return NewFilledPlaylist(
-      m_pPlayer, m_bstrAlbum, u"CGenreArtistAlbumTracks",
+platform::ComPtr<IWMPPlaylist> CGenreArtistAlbumTracks::MakeTracks(Failures p_Failures) {
+  return NewTracks(
+      m_bstrAlbum, u"CGenreArtistAlbumTracks",
       [&](IWMPPlaylist* p_pTarget) {
         return BuildPlaylist(Unworded(m_bstrGenre, g_NoGenreText), m_bstrAlbum, m_bstrArtist,
                              m_pPlayer, p_pTarget,
                              u"CGenreArtistAlbumTracks::InitializeArtistAlbumTracks");
       },
-      nullptr);
+      p_Failures);
 }
 
 void CGenreArtistAlbumTracks::OnRecountFailure(HRESULT p_hr) {
@@ -174,7 +174,7 @@ CGenreList::CGenreList(IWMPPlayer4* p_pPlayer, CMediaLibraryNode* p_pParent)
 
 void CGenreList::InitializeGenreList() {
   const std::uint32_t l_nStart = platform::TickCount();
-  LoadNames();
+  LoadNames(FirstNameCheck::Read);
   g_Logger->Log(LOG_TO_FILE, u"%d Genre Names Loaded in %d ms", GetItemCount(),
                 platform::TickCount() - l_nStart);
 }

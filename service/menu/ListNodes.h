@@ -160,16 +160,10 @@ class CStringCategory : public CSubNodeList<SubNode> {
   std::int32_t GetItemCount() override { return m_nNameCount; }
 
   std::optional<_bstr_t> EntryName(std::int32_t p_nIndex) override {
-    if (!m_spNames || p_nIndex < 0 || p_nIndex >= m_nNameCount) {
+    if (p_nIndex < 0 || p_nIndex >= m_nNameCount) {
       return std::nullopt;
     }
-    _bstr_t l_bstrName;
-    const HRESULT l_hr = m_spNames->item(p_nIndex, l_bstrName.GetAddress());
-    if (FAILED(l_hr)) {
-      g_Logger->Log(LOG_TO_FILE, m_Texts.item, l_hr);
-      return std::nullopt;
-    }
-    return l_bstrName;
+    return ReadName(p_nIndex);
   }
 
  protected:
@@ -179,10 +173,17 @@ class CStringCategory : public CSubNodeList<SubNode> {
         m_szAttribute(p_szAttribute),
         m_Texts(p_Texts) {}
 
-  // Fetches the names; a failed step leaves the list empty. The cursor is kept inside the list
-  // by the caller, once it has moved it as it must.
-  void LoadNames() {
+  enum class FirstNameCheck { None, Read };
+
+  // Fetches the names; a failed step leaves the list empty. With FirstNameCheck::Read the first
+  // name is read as the check that the collection answers, and when it cannot be read the last
+  // index stays as it was. The cursor is kept inside the list by the caller, once it has moved it
+  // as it must.
+  void LoadNames(FirstNameCheck p_Check = FirstNameCheck::None) {
     m_spNames = AudioAttributeStrings(this->m_pPlayer, m_szAttribute, m_Texts, m_nNameCount);
+    if (p_Check == FirstNameCheck::Read && m_spNames && !ReadName(0)) {
+      return;
+    }
     this->m_Window.m_nLastIndex = m_nNameCount - 1;
   }
   // The category's own load: LoadNames with its log line.
@@ -200,7 +201,7 @@ class CStringCategory : public CSubNodeList<SubNode> {
       InitializeNames();
     }
     p_MoveCursor(this->m_Window);
-    this->SetItemCount(m_nNameCount);
+    this->KeepCursorInside(m_nNameCount);
     return this->HandBack(l_bOwnBranch, p_ppNode);
   }
 
@@ -222,28 +223,27 @@ class CStringCategory : public CSubNodeList<SubNode> {
                       TracksQuery(false, m_szAttribute, p_Query, *l_bstrName));
       return true;
     }
-    PlayQueryAnswer(
-        l_pPlayer, p_bstrCaller, u"getByAttribute",
-        [&](IWMPMediaCollection* p_pCollection, platform::ComPtr<IWMPPlaylist>& p_spTracks) {
-          platform::ComPtr<IWMPPlaylist> l_spWithout;
-          const HRESULT l_hr =
-              QueryTracks(p_pCollection, true, m_szAttribute, p_Query, _bstr_t(), l_spWithout);
-          if (FAILED(l_hr)) {
-            return l_hr;
-          }
-          p_spTracks = NewFilledPlaylist(
-              l_pPlayer, _bstr_t(u""), p_bstrCaller,
-              [&](IWMPPlaylist* p_pTarget) {
-                return ForEachMatchingTrack(l_spWithout.get(), p_Tests, p_bstrCaller,
-                                            [&](IWMPMedia* p_pTrack, TrackValues p_Values) {
-                                              if (p_Keep(p_Values)) {
-                                                p_pTarget->appendItem(p_pTrack);
-                                              }
-                                            });
-              },
-              nullptr);
-          return p_spTracks ? S_OK : E_POINTER;
-        });
+    // Each failed step is logged once, as the call that failed.
+    const platform::ComPtr<IWMPPlaylist> l_spWithout =
+        AskCollection(l_pPlayer, p_bstrCaller, u"getByAttribute",
+                      TracksQuery(true, m_szAttribute, p_Query, _bstr_t()));
+    if (!l_spWithout) {
+      return true;
+    }
+    const platform::ComPtr<IWMPPlaylist> l_spTracks = NewFilledPlaylist(
+        l_pPlayer, _bstr_t(u""), p_bstrCaller,
+        [&](IWMPPlaylist* p_pTarget) {
+          return ForEachMatchingTrack(l_spWithout.get(), p_Tests, p_bstrCaller,
+                                      [&](IWMPMedia* p_pTrack, TrackValues p_Values) {
+                                        if (p_Keep(p_Values)) {
+                                          p_pTarget->appendItem(p_pTrack);
+                                        }
+                                      });
+        },
+        nullptr);
+    if (l_spTracks) {
+      MakeCurrentPlaylist(l_pPlayer, l_spTracks.get(), p_bstrCaller);
+    }
     return true;
   }
 
@@ -255,6 +255,20 @@ class CStringCategory : public CSubNodeList<SubNode> {
   }
 
  private:
+  // Name `p_nIndex` as the collection answers it; none when the read fails.
+  std::optional<_bstr_t> ReadName(std::int32_t p_nIndex) {
+    if (!m_spNames) {
+      return std::nullopt;
+    }
+    _bstr_t l_bstrName;
+    const HRESULT l_hr = m_spNames->item(p_nIndex, l_bstrName.GetAddress());
+    if (FAILED(l_hr)) {
+      g_Logger->Log(LOG_TO_FILE, m_Texts.item, l_hr);
+      return std::nullopt;
+    }
+    return l_bstrName;
+  }
+
   const char16_t* m_szAttribute;
   const LoadTexts& m_Texts;
   platform::ComPtr<IWMPStringCollection> m_spNames;

@@ -39,6 +39,7 @@ std::int32_t CMediaLibraryNode::GetCurrentScreenLine() {
 
 bool CMediaLibraryNode::SetCurrentNavigation(NavigationPath&, CMediaLibraryNode**) { return false; }
 void CMediaLibraryNode::ClearCurrentChild() {}
+void CMediaLibraryNode::LeaveEntered() { m_pChild = nullptr; }
 bool CMediaLibraryNode::OnAlbumAdded(_bstr_t, CMediaLibraryNode*, CMediaLibraryNode**) {
   return false;
 }
@@ -72,12 +73,17 @@ void CMediaLibraryNode::GetDisplayLines(_bstr_t& p_bstrTitle, DisplayLines& p_Li
 
 void CMediaLibraryNode::SetItemCount(std::int32_t p_nCount) {
   m_Window.m_nLastIndex = p_nCount - 1;
-  if (m_Window.m_nLastIndex < 0) {
+  KeepCursorInside(p_nCount);
+}
+
+void CMediaLibraryNode::KeepCursorInside(std::int32_t p_nCount) {
+  const std::int32_t l_nLast = std::min(m_Window.m_nLastIndex, p_nCount - 1);
+  if (l_nLast < 0) {
     m_Window.m_nTopLine = 0;
     m_Window.m_nCurrentLine = 0;
     return;
   }
-  const auto last = static_cast<std::uint32_t>(m_Window.m_nLastIndex);
+  const auto last = static_cast<std::uint32_t>(l_nLast);
   const auto page = static_cast<std::uint32_t>(g_nLinesPerPage);
   m_Window.m_nCurrentLine = std::min(m_Window.m_nCurrentLine, last);
   m_Window.m_nTopLine = std::min(m_Window.m_nTopLine, m_Window.m_nCurrentLine);

@@ -68,6 +68,8 @@ class CMediaLibraryNode {
   // back replaces the node the root shows.
   virtual bool SetCurrentNavigation(NavigationPath& p_Path, CMediaLibraryNode** p_ppNode);
   virtual void ClearCurrentChild();
+  // Home: the node is left un-entered, so that Right enters its own list again.
+  virtual void LeaveEntered();
   virtual bool OnAlbumAdded(_bstr_t p_bstrValue, CMediaLibraryNode* p_pShown,
                             CMediaLibraryNode** p_ppNode);
   virtual bool OnGenreAdded(_bstr_t p_bstrValue, CMediaLibraryNode* p_pShown,
@@ -92,7 +94,6 @@ class CMediaLibraryNode {
 
   CMediaLibraryNode* GetParent() const { return m_pParent; }
   CMediaLibraryNode* GetChild() const { return m_pChild; }
-  void SetChild(CMediaLibraryNode* p_pChild) { m_pChild = p_pChild; }
   const ScrollWindow& GetWindow() const { return m_Window; }
 
  protected:
@@ -108,6 +109,9 @@ class CMediaLibraryNode {
   std::int32_t Move(ScrollMove p_Move);
   // The last index for a list of `p_nCount` entries, with the cursor and the window kept inside it.
   void SetItemCount(std::int32_t p_nCount);
+  // Keeps the cursor and the window inside both the last index and a list of `p_nCount` entries;
+  // the last index stays.
+  void KeepCursorInside(std::int32_t p_nCount);
   // Puts the cursor on entry `p_nIndex` for a selection made in the player: on the bottom row of
   // the window, or the window starts at the first entry when the entry is on the first page.
   void PlaceCursorOnBottomRow(std::uint32_t p_nIndex);

@@ -204,9 +204,14 @@ bool CMusicLibrary::OnButtonLeft(CMediaLibraryNode**) {
 bool CMusicLibrary::ResetToRoot() {
   const bool l_bMoved = m_pChild != nullptr;
   while (m_pChild != nullptr) {
-    m_pChild->SetChild(nullptr);
+    m_pChild->LeaveEntered();
     CMediaLibraryNode* l_pParent = m_pChild->GetParent();
     m_pChild = l_pParent == this ? nullptr : l_pParent;
+  }
+  // A category that a navigation or a library change left marked while another one was shown
+  // must open as a list too.
+  for (const std::unique_ptr<CMediaLibraryNode>& l_pCategory : m_Children) {
+    l_pCategory->LeaveEntered();
   }
   return l_bMoved;
 }

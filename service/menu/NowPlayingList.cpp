@@ -59,7 +59,12 @@ void CNowPlayingList::ReadCurrentMedia() {
         FAILED(l_hr) || l_bstrName.length() == 0 ? Localized(g_UnknownEntryText) : l_bstrName;
     m_bstrArtist = AttributeOr(l_spMedia.get(), u"Author", Localized(g_UnknownArtistText));
     m_bstrAlbum = AttributeOr(l_spMedia.get(), u"Album", Localized(g_UntitledAlbumText));
-    m_bstrDuration = AttributeOr(l_spMedia.get(), u"Duration", _bstr_t());
+    // The duration is taken as it stands, an empty one too; a failed read keeps the last one.
+    _bstr_t l_bstrDuration;
+    if (SUCCEEDED(
+            l_spMedia->getItemInfo(_bstr_t(u"Duration").GetBSTR(), l_bstrDuration.GetAddress()))) {
+      m_bstrDuration = l_bstrDuration;
+    }
     platform::ComPtr<IWMPControls> l_spControls;
     double l_dPosition = 0;
     if (SUCCEEDED(m_pPlayer->get_controls(l_spControls.put())) && l_spControls &&

@@ -171,6 +171,14 @@ platform::ComPtr<IWMPPlaylist> NewFilledPlaylist(IWMPPlayer4* p_pPlayer, const _
   return l_spPlaylist;
 }
 
+void MakeCurrentPlaylist(IWMPPlayer4* p_pPlayer, IWMPPlaylist* p_pPlaylist,
+                         const _bstr_t& p_bstrCaller) {
+  const HRESULT l_hr = p_pPlayer->put_currentPlaylist(p_pPlaylist);
+  if (FAILED(l_hr)) {
+    g_Logger->Log(LOG_TO_FILE, u"%s put_currentPlaylist fails with hr %x", p_bstrCaller, l_hr);
+  }
+}
+
 platform::ComPtr<IWMPPlaylist> PlayNewPlaylist(IWMPPlayer4* p_pPlayer, const _bstr_t& p_bstrName,
                                                const _bstr_t& p_bstrCaller,
                                                const PlaylistFill& p_Fill) {
@@ -184,10 +192,7 @@ platform::ComPtr<IWMPPlaylist> PlayNewPlaylist(IWMPPlayer4* p_pPlayer, const _bs
     g_Logger->Log(LOG_TO_FILE, u"%s fill fails with hr %x", p_bstrCaller, l_hr);
     return l_spPlaylist;
   }
-  l_hr = p_pPlayer->put_currentPlaylist(l_spPlaylist.get());
-  if (FAILED(l_hr)) {
-    g_Logger->Log(LOG_TO_FILE, u"%s put_currentPlaylist fails with hr %x", p_bstrCaller, l_hr);
-  }
+  MakeCurrentPlaylist(p_pPlayer, l_spPlaylist.get(), p_bstrCaller);
   return l_spPlaylist;
 }
 
@@ -216,11 +221,7 @@ void PlayQueryAnswer(IWMPPlayer4* p_pPlayer, const _bstr_t& p_bstrCaller,
                      const char16_t* p_szQueryName, const CollectionQuery& p_Query) {
   const platform::ComPtr<IWMPPlaylist> l_spTracks =
       AskCollection(p_pPlayer, p_bstrCaller, p_szQueryName, p_Query);
-  if (!l_spTracks) {
-    return;
-  }
-  const HRESULT l_hr = p_pPlayer->put_currentPlaylist(l_spTracks.get());
-  if (FAILED(l_hr)) {
-    g_Logger->Log(LOG_TO_FILE, u"%s put_currentPlaylist fails with hr %x", p_bstrCaller, l_hr);
+  if (l_spTracks) {
+    MakeCurrentPlaylist(p_pPlayer, l_spTracks.get(), p_bstrCaller);
   }
 }

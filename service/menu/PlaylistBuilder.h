@@ -87,6 +87,11 @@ platform::ComPtr<IWMPPlaylist> NewFilledPlaylist(IWMPPlayer4* p_pPlayer, const _
                                                  const _bstr_t& p_bstrCaller,
                                                  const PlaylistFill& p_Fill, HRESULT* p_phrFill);
 
+// Makes `p_pPlaylist` the player's current playlist; a failure is logged as
+// "<caller> put_currentPlaylist fails with hr %x".
+void MakeCurrentPlaylist(IWMPPlayer4* p_pPlayer, IWMPPlaylist* p_pPlaylist,
+                         const _bstr_t& p_bstrCaller);
+
 // Makes a new playlist filled by `p_Fill` the player's current one when the fill succeeded;
 // answers the playlist (null when none was made).
 platform::ComPtr<IWMPPlaylist> PlayNewPlaylist(IWMPPlayer4* p_pPlayer, const _bstr_t& p_bstrName,

@@ -244,7 +244,11 @@ void CPlaylist::AddPlaylistItem(IWMPMedia* p_pItem) {
                                             l_bstrName.view()) != kAutomaticPlaylists.end()) {
     return;
   }
-  _bstr_t l_bstrTrackingId = ItemInfo(p_pItem, u"TrackingID", l_hr);
+  // Only the second build plays a playlist through its tracking identifier.
+  _bstr_t l_bstrTrackingId;
+  if constexpr (kEdition == Edition::Second) {
+    l_bstrTrackingId = ItemInfo(p_pItem, u"TrackingID", l_hr);
+  }
   m_Entries.push_back(std::make_unique<CPlaylistEntry>(
       m_pPlayer, this, l_bstrName, l_nSameNameIndex, std::move(l_bstrTrackingId)));
   g_Logger->Log(LOG_TO_FILE, u"Playlist %s Added", l_bstrName);

@@ -65,6 +65,20 @@ void CTrackList::TakeTracks(platform::ComPtr<IWMPPlaylist> p_spTracks, std::int3
   SetItemCount(GetItemCount());
 }
 
+platform::ComPtr<IWMPPlaylist> CTrackList::NewTracks(const _bstr_t& p_bstrName,
+                                                     const _bstr_t& p_bstrCaller,
+                                                     const PlaylistFill& p_Fill,
+                                                     Failures p_Failures) {
+  HRESULT l_hrFill = S_OK;
+  platform::ComPtr<IWMPPlaylist> l_spTracks =
+      NewFilledPlaylist(m_pPlayer, p_bstrName, p_bstrCaller, p_Fill, &l_hrFill);
+  // A library change whose tracks could not be asked for changes nothing: the list stays.
+  if (p_Failures == Failures::Quiet && FAILED(l_hrFill)) {
+    l_spTracks.Release();
+  }
+  return l_spTracks;
+}
+
 void CTrackList::LoadTracks() {
   m_spTracks.Release();
   platform::ComPtr<IWMPPlaylist> l_spTracks = MakeTracks(Failures::Report);

@@ -10,6 +10,7 @@
 #include "platform/base/Status.h"
 #include "platform/com/ComPtr.h"
 #include "service/menu/MediaLibraryNode.h"
+#include "service/menu/PlaylistBuilder.h"
 
 struct IWMPPlaylist;
 
@@ -57,6 +58,11 @@ class CTrackList : public CMediaLibraryNode {
   virtual void OnStartFailure(const char16_t* p_szText, HRESULT p_hr);
   // The fresh list's count could not be read on a library change; nothing changes.
   virtual void OnRecountFailure(HRESULT p_hr);
+
+  // A new playlist of the player named `p_bstrName`, filled by `p_Fill`, as MakeTracks answers it:
+  // null when none was made, and on a library change also when the fill failed.
+  platform::ComPtr<IWMPPlaylist> NewTracks(const _bstr_t& p_bstrName, const _bstr_t& p_bstrCaller,
+                                           const PlaylistFill& p_Fill, Failures p_Failures);
 
   // Drops the playlist, makes it afresh and reads its count (a failed count keeps the old one,
   // none at all counts as empty).

@@ -30,6 +30,30 @@ TEST(AnsiText, JapaneseCodePageCountsBytes) {
   EXPECT_EQ(FromAnsi("a\x83", AnsiCodePage::Japanese), u"a?");
 }
 
+TEST(AnsiText, ALoneSurrogateBecomesTheDefaultCharacterAndTakesNothingAfterIt) {
+  constexpr char16_t kLead = 0xD800;
+  constexpr char16_t kLastLead = 0xDBFF;
+  constexpr char16_t kTrail = 0xDC00;
+  struct Case {
+    std::u16string text;
+    std::string western;
+    std::string japanese;
+  };
+  const Case cases[] = {
+      {{kLead, u'A'}, "?A", "?A"},
+      {{kLastLead, u'\u30A2'}, "??", "?\x83\x41"},
+      {{u'a', kTrail, u'b'}, "a?b", "a?b"},
+      {{kTrail, kLead, u'c'}, "??c", "??c"},
+      {{u'x', kLead}, "x?", "x?"},
+      // A lone lead surrogate before a pair: the pair stays one character.
+      {{kLead, kLead, kTrail}, "??", "??"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ToAnsi(c.text, AnsiCodePage::Western), c.western) << ToUtf8(c.text);
+    EXPECT_EQ(ToAnsi(c.text, AnsiCodePage::Japanese), c.japanese) << ToUtf8(c.text);
+  }
+}
+
 TEST(AnsiText, ZeroCharacterEndsTheText) {
   EXPECT_EQ(ToAnsi(u"ab\0cd"s, AnsiCodePage::Western), "ab");
   EXPECT_EQ(FromAnsi("ab\0cd"s, AnsiCodePage::Western), u"ab");

@@ -243,6 +243,87 @@ TEST_F(CategoryTest, FollowingThePlayersSelection) {
   }
 }
 
+TEST_F(CategoryTest, AfterHomeRightOnACategoryShowsItsList) {
+  // A navigation marks a category, a second one shows another: Home, then Right on the first.
+  struct Case {
+    NavigationPath marking;
+    NavigationPath other;
+    std::size_t category;
+    std::u16string listTitle;
+  };
+  const NavigationPath folk{u"All Music", u"Genre", u"Folk"};
+  const Case cases[] = {
+      {{u"My Playlists", u"Quiet Evening"}, folk, kChildPlaylists, u"Playlists"},
+      {{u"All Music", u"Album", u"Night Ferry"}, folk, kChildAlbums, u"Albums"},
+      {{u"All Music", u"Album Artist", u"Zed"}, folk, kChildArtists, u"Artists"},
+      {folk, {u"All Music", u"Album", u"Night Ferry"}, kChildGenres, u"Genre"},
+  };
+  for (const Case& testCase : cases) {
+    SCOPED_TRACE(platform::ToUtf8(testCase.listTitle));
+    CMusicLibrary fresh(player.get());
+    ASSERT_TRUE(fresh.InitializeLibrary());
+    NavigationPath path = testCase.marking;
+    ASSERT_TRUE(fresh.SetCurrentNavigation(path));
+    path = testCase.other;
+    ASSERT_TRUE(fresh.SetCurrentNavigation(path));
+    EXPECT_TRUE(fresh.ResetToRoot());
+    while (fresh.GetCurrentLine() != static_cast<std::int32_t>(testCase.category)) {
+      fresh.OnButtonDown();
+    }
+    ASSERT_TRUE(fresh.OnButtonRight(nullptr));
+    EXPECT_EQ(PageOf(fresh).title, testCase.listTitle);
+  }
+
+  // Until Home, the mark a navigation left holds: Right on the category opens the marked entry.
+  NavigationPath path{u"All Music", u"Album", u"Night Ferry"};
+  ASSERT_TRUE(root.SetCurrentNavigation(path));
+  path = {u"All Music", u"Album"};
+  EXPECT_FALSE(root.SetCurrentNavigation(path));
+  ASSERT_EQ(root.GetShownNode(), nullptr);
+  ASSERT_TRUE(root.OnButtonRight(nullptr));
+  EXPECT_EQ(Shown().title, u"Night Ferry");
+
+  // An artist removed while the artists are shown keeps the list entered, until Home.
+  Enter(kChildArtists);
+  ASSERT_TRUE(engine->RemoveTrack(engine->FindItem(u"Name", u"Ember")));
+  EXPECT_TRUE(root.MediaCollectionAttributeStringRemoved(u"Author", u"Zed"));
+  EXPECT_TRUE(root.ResetToRoot());
+  ASSERT_TRUE(root.OnButtonRight(nullptr));
+  EXPECT_EQ(Shown().title, u"Artists");
+}
+
+TEST_F(CategoryTest, APlayThatCannotMakeItsPlaylistLogsOnlyThat) {
+  // The unknown artist and the genre without a name play a new playlist of their own.
+  const std::pair<std::size_t, std::size_t> unnamed[] = {{kChildArtists, 4}, {kChildGenres, 2}};
+  engine->Monitor().Fail<&IWMPPlayer4::newPlaylist>(E_FAIL);
+  for (const auto& [category, line] : unnamed) {
+    Enter(category);
+    Down(line);
+    log.Clear();
+    EXPECT_TRUE(root.OnButtonPlay());
+    const std::u16string caller =
+        category == kChildArtists ? u"CArtistList::OnButtonPlay" : u"CGenreList::OnButtonPlay";
+    EXPECT_EQ(log.Texts(),
+              std::vector<std::u16string>{caller + u" newPlaylist fails with hr 80004005"});
+  }
+  EXPECT_EQ(engine->Monitor().CountCalls<&IWMPPlayer4::put_currentPlaylist>(), 0u);
+}
+
+TEST_F(CategoryTest, OnlyTheSecondBuildReadsThePlaylistsTrackingIdentifiers) {
+  engine->Monitor().ClearCalls();
+  CPlaylist playlists(player.get(), nullptr);
+  std::size_t reads = 0;
+  for (const platform::player::RecordedCall& call : engine->Monitor().Calls()) {
+    reads += call.Name() == "IWMPMedia::getItemInfo" && !call.arguments.empty() &&
+             call.arguments[0] == u"TrackingID";
+  }
+  if constexpr (kEdition == Edition::First) {
+    EXPECT_EQ(reads, 0u);
+  } else {
+    EXPECT_EQ(reads, static_cast<std::size_t>(playlists.GetItemCount()));
+  }
+}
+
 TEST_F(CategoryTest, AnEmptyLibraryListsNothingAndOpensNothing) {
   auto empty = platform::player::Engine::Create(
       platform::player::Library::FromJson(R"({"tracks": [], "playlists": []})"));
@@ -261,7 +342,10 @@ TEST_F(CategoryTest, AnEmptyLibraryListsNothingAndOpensNothing) {
     EXPECT_FALSE(emptyRoot.OnButtonRight(nullptr));
     EXPECT_EQ(emptyRoot.OnButtonOk(), kOkOpenEntry);  // asks to open, nothing opens
     EXPECT_EQ(emptyRoot.GetShownNode(), shown);
-    EXPECT_EQ(shown->OnButtonDown(), kMoveNothing);
+    // The genres' first name cannot be read, so their last index stays 0: Down moves over one
+    // line, and the cursor stays on it.
+    EXPECT_EQ(shown->OnButtonDown(), category == kChildGenres ? kMoveCursor : kMoveNothing);
+    EXPECT_EQ(shown->GetCurrentCategoryLine(), 0);
     EXPECT_EQ(emptyRoot.OnButtonPlay(), category != kChildPlaylists);
   }
 }

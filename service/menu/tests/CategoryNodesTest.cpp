@@ -59,6 +59,20 @@ TEST_F(NowPlayingTest, AFailedReadNeverKeepsThePreviousTracksText) {
   EXPECT_EQ(PageOf(node).lines[0], u"Lanterns");
 }
 
+TEST_F(NowPlayingTest, AFailedDurationReadKeepsTheLastDuration) {
+  PlayAlbum(u"Blue Harbour");
+  CNowPlayingList node(player.get(), nullptr);
+  PageOf(node);
+  ASSERT_EQ(g_bstrCurrentDuration.Get().view(), u"215.6");
+  ASSERT_EQ(controls->next(), S_OK);  // Lanterns, 187.2 seconds
+  engine->Monitor().Fail<&IWMPMedia::getItemInfo>(E_FAIL, {.arguments = {u"Duration"}});
+  EXPECT_EQ(PageOf(node).lines[0], u"Lanterns");
+  EXPECT_EQ(g_bstrCurrentDuration.Get().view(), u"215.6");
+  engine->Monitor().ClearFailures();
+  PageOf(node);
+  EXPECT_EQ(g_bstrCurrentDuration.Get().view(), u"187.2");
+}
+
 TEST_F(NowPlayingTest, OkRedrawsAndPlayOnlyWhenNotEntered) {
   ComPtr<IWMPPlaylist> album;
   ASSERT_EQ(collection->getByAlbum(_bstr_t(u"Night Ferry").GetBSTR(), album.put()), S_OK);

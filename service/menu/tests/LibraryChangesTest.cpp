@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "service/menu/Genres.h"
 #include "service/menu/MusicLibrary.h"
 #include "service/menu/Playlists.h"
 #include "service/menu/tests/MenuFixture.h"
@@ -156,6 +160,52 @@ TEST_F(LibraryChangeTest, AlbumChanges) {
   EXPECT_EQ(Shown().title, u"Folk");
 }
 
+TEST_F(LibraryChangeTest, EveryAlbumAddedOrRemovedDropsTheOpenedAlbums) {
+  // An album opened, its cursor moved, and the list shown again: Right finds the kept node, where
+  // a new one would ask the library for its tracks.
+  const auto openAlbumAndLeave = [&] {
+    Open(kChildAlbums, {0});
+    root.OnButtonDown();
+    EXPECT_TRUE(root.OnButtonLeft(nullptr));
+  };
+  const auto reopened = [&] {
+    engine->Monitor().ClearCalls();
+    Open(kChildAlbums, {0});
+    return std::make_pair(root.GetCurrentCategoryLine(),
+                          engine->Monitor().CountCalls<&IWMPPlayer4::get_mediaCollection>());
+  };
+  openAlbumAndLeave();
+  EXPECT_EQ(reopened(), std::make_pair(1, std::size_t{0}));
+
+  // While another category is shown the albums answer false, and still drop their nodes.
+  const std::function<bool()> changes[] = {
+      [&] {
+        engine->AddTrack(Track(u"Spark", u"Kestrel", u"Bright", u"Electronic"));
+        return root.MediaCollectionAttributeStringAdded(u"WM/AlbumTitle", u"Bright");
+      },
+      [&] {
+        EXPECT_TRUE(engine->RemoveTrack(engine->FindItem(u"Name", u"Harbour Lights (Reprise)")));
+        return root.MediaCollectionAttributeStringRemoved(u"WM/AlbumTitle", u"Night Ferry");
+      },
+  };
+  for (const std::function<bool()>& change : changes) {
+    openAlbumAndLeave();
+    Open(kChildGenres, {});
+    EXPECT_FALSE(change());
+    EXPECT_EQ(Shown().title, u"Genre");
+    EXPECT_EQ(reopened(), std::make_pair(0, std::size_t{1}));
+  }
+
+  // A removal while an album's tracks are shown deletes that node: the artists are not handed
+  // it, and the root shows the albums list.
+  CMediaLibraryNode* const albums = Open(kChildAlbums, {});
+  Open(kChildAlbums, {0});
+  ASSERT_EQ(root.GetShownNode()->GetNodeType(), kNodeTypeAlbums);
+  ASSERT_TRUE(engine->RemoveTrack(engine->FindItem(u"Name", u"Spark")));
+  EXPECT_TRUE(root.MediaCollectionAttributeStringRemoved(u"WM/AlbumTitle", u"Bright"));
+  EXPECT_EQ(root.GetShownNode(), albums);
+}
+
 TEST_F(LibraryChangeTest, ArtistChanges) {
   CMediaLibraryNode* const artists = Open(kChildArtists, {});
   for (int step = 0; step < 7; ++step) {
@@ -233,7 +283,36 @@ TEST_F(LibraryChangeTest, GenreChanges) {
   EXPECT_TRUE(singleRoot.MediaCollectionAttributeStringRemoved(u"WM/Genre", u"Solo"));
   EXPECT_EQ(singleRoot.GetCurrentCategoryLine(), 0);
   EXPECT_EQ(singleRoot.GetCurrentScreenLine(), 0);
-  EXPECT_EQ(singleRoot.GetShownNode()->OnButtonDown(), kMoveNothing);
+  // The first name of the empty collection cannot be read: the last index stays 0.
+  EXPECT_EQ(singleRoot.GetShownNode()->GetWindow().m_nLastIndex, 0);
+  singleRoot.GetShownNode()->OnButtonDown();
+  EXPECT_EQ(singleRoot.GetCurrentCategoryLine(), 0);
+}
+
+TEST_F(LibraryChangeTest, TheGenreLoadKeepsTheLastIndexWhenTheFirstNameCannotBeRead) {
+  const auto failFirstName = [&] {
+    engine->Monitor().Fail<&IWMPStringCollection::item>(
+        E_FAIL, {.arguments = {u"0"}, .on = u"Genre", .times = 1});
+  };
+  engine->Monitor().ClearCalls();
+  failFirstName();
+  CGenreList genres(player.get(), nullptr);
+  const std::vector<std::string> calls = engine->Monitor().CallLines();
+  EXPECT_NE(std::find(calls.begin(), calls.end(), "IWMPStringCollection::item(0) on Genre"),
+            calls.end());
+  EXPECT_TRUE(log.Contains(u"CGenreList::InitializeGenreList item fails with hr 80004005"));
+  EXPECT_EQ(genres.GetItemCount(), 6);
+  EXPECT_EQ(genres.GetWindow().m_nLastIndex, 0);
+
+  engine->AddTrack(Track(u"Swing", u"Odalys Crane", u"Greatest Hits", u"Blues"));
+  EXPECT_FALSE(genres.OnGenreAdded(u"Blues", nullptr, nullptr));
+  EXPECT_EQ(genres.GetWindow().m_nLastIndex, 6);
+
+  failFirstName();
+  engine->AddTrack(Track(u"Drift", u"Odalys Crane", u"Greatest Hits", u"Ambient"));
+  EXPECT_FALSE(genres.OnGenreAdded(u"Ambient", nullptr, nullptr));
+  EXPECT_EQ(genres.GetItemCount(), 8);
+  EXPECT_EQ(genres.GetWindow().m_nLastIndex, 6);
 }
 
 }  // namespace

@@ -189,6 +189,42 @@ TEST_F(TrackListTest, ALibraryChangeReloadsOnlyWhenTheCountChanged) {
   }
 }
 
+TEST_F(TrackListTest, ALibraryChangeWhoseTracksCannotBeAskedForChangesNothing) {
+  using Failure = std::function<void(platform::player::CallMonitor & p_Monitor)>;
+  const std::pair<const char*, Failure> failures[] = {
+      {"media collection",
+       [](platform::player::CallMonitor& p_Monitor) {
+         p_Monitor.Fail<&IWMPPlayer4::get_mediaCollection>(E_FAIL);
+       }},
+      {"album query",
+       [](platform::player::CallMonitor& p_Monitor) {
+         p_Monitor.Fail<&IWMPMediaCollection::getByAlbum>(E_FAIL);
+       }},
+  };
+  for (const Leaf& leaf : Leaves()) {
+    if (leaf.type == kNodeTypePlaylists) {
+      continue;  // a playlist entry does not ask the media collection
+    }
+    for (const auto& [name, fail] : failures) {
+      SCOPED_TRACE(std::string(leaf.kind) + ", " + name);
+      const std::unique_ptr<CTrackList> node = leaf.make(player.get());
+      node->OnButtonDown();
+      const Page before = PageOf(*node);
+      const std::int32_t count = node->GetItemCount();
+      leaf.grow(*engine);
+      fail(engine->Monitor());
+      EXPECT_FALSE(node->OnMediaCollectionChanged(node.get()));
+      engine->Monitor().ClearFailures();
+      EXPECT_EQ(PageOf(*node), before);
+      EXPECT_EQ(node->GetItemCount(), count);
+      EXPECT_EQ(node->GetCurrentCategoryLine(), 1);
+      // Once the library answers again, the change comes through.
+      EXPECT_TRUE(node->OnMediaCollectionChanged(node.get()));
+      EXPECT_EQ(node->GetItemCount(), count + 1);
+    }
+  }
+}
+
 TEST_F(TrackListTest, WithoutAPlaylistTheListIsEmpty) {
   engine->Monitor().Fail<&IWMPPlayer4::newPlaylist>(E_OUTOFMEMORY);
   CArtistAlbumTracks artist(player.get(), nullptr, u"Tolan Brisk", u"Greatest Hits");
