@@ -65,6 +65,7 @@ Probe TakeIfSignalled(SharedObject* object) {
       const std::uint32_t thread = CurrentThreadId();
       if (object->owner.pid == 0) {
         object->owner = self;
+        detail::PassDeathPoint(detail::DeathPoint::MutexHalfTaken);
         object->ownerThread = thread;
         object->recursion = 1;
         return Probe::Signalled;
