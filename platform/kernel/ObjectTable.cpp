@@ -288,6 +288,11 @@ void ObjectTable::Lock::NoteWaiter(std::uint32_t waiter) noexcept {
 }
 
 void ObjectTable::Lock::WakePending() noexcept {
+  // Woken after the mutex is left, so that a waiter never wakes into a held mutex. A process
+  // killed here owes its wakes: a sleeping wait looks again after a while of its own (Wait.cpp).
+  if (pendingCount_ != 0) {
+    PassDeathPoint(DeathPoint::WakesUnsent);
+  }
   for (std::size_t index = 0; index < pendingCount_; ++index) {
     Futex(&table_.shared_->waiters[pending_[index]].wakeWord, FUTEX_WAKE, INT_MAX, nullptr);
   }
@@ -295,24 +300,18 @@ void ObjectTable::Lock::WakePending() noexcept {
 }
 
 void ObjectTable::Lock::SleepUntilChange(
-    std::uint32_t waiter,
-    std::optional<std::chrono::steady_clock::time_point> realDeadline) noexcept {
+    std::uint32_t waiter, std::chrono::steady_clock::time_point realDeadline) noexcept {
   SharedTable& shared = *table_.shared_;
   std::uint32_t& word = shared.waiters[waiter].wakeWord;
   const std::uint32_t seen = Word(word).load();
   Release();
   WakePending();
-  timespec timeout{};
-  bool sleep = true;
-  if (realDeadline) {
-    const auto remaining = *realDeadline - std::chrono::steady_clock::now();
-    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(remaining);
-    sleep = nanoseconds.count() > 0;
-    timeout.tv_sec = static_cast<time_t>(nanoseconds.count() / 1'000'000'000);
-    timeout.tv_nsec = static_cast<long>(nanoseconds.count() % 1'000'000'000);
-  }
-  if (sleep) {
-    Futex(&word, FUTEX_WAIT, seen, realDeadline ? &timeout : nullptr);
+  const auto remaining = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      realDeadline - std::chrono::steady_clock::now());
+  if (remaining.count() > 0) {
+    const timespec timeout{static_cast<time_t>(remaining.count() / 1'000'000'000),
+                           static_cast<long>(remaining.count() % 1'000'000'000)};
+    Futex(&word, FUTEX_WAIT, seen, &timeout);
   }
   Acquire();
 }

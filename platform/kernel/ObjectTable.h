@@ -36,6 +36,10 @@
 
 namespace platform::detail {
 
+// A new kind adds its enumerator here and its payload to SharedObject (set from ObjectSpec in
+// Initialise); when waitable, its signalled state to TakeIfSignalled in Wait.cpp; when its payload
+// names a process (as a mutex's owner), what a dead process leaves there is released in Rebuild;
+// a resource outside the table is made by the `created` callback and removed in FreeObject.
 enum class ObjectKind : std::uint8_t { Free = 0, Event, Mutex, Section };
 
 inline constexpr std::uint32_t kObjectCapacity = 1024;
@@ -122,6 +126,7 @@ enum class DeathPoint : std::uint8_t {
   MutexHalfTaken,        // a mutex's owner written, its thread not yet
   MutexHalfReleased,     // a mutex's recursion lowered, its owner not yet cleared
   EventSetUnwoken,       // an event set, its waiters not yet woken
+  WakesUnsent,           // the lock left, its waiters not yet woken
   RebuildRecordsDropped, // a reclaim after dropping the dead's records, before deriving the rest
   RebuildCounted,        // a reclaim after counting, before freeing what nobody holds
   Count,
@@ -165,10 +170,9 @@ class ObjectTable {
     // undone).
     void NoteEveryWaiter() noexcept;
     // Leaves the mutex, sleeps until an object of the waiter record changes or the real deadline
-    // passes (none: no limit), and takes the mutex again.
-    void SleepUntilChange(
-        std::uint32_t waiter,
-        std::optional<std::chrono::steady_clock::time_point> realDeadline) noexcept;
+    // passes, and takes the mutex again.
+    void SleepUntilChange(std::uint32_t waiter,
+                          std::chrono::steady_clock::time_point realDeadline) noexcept;
 
    private:
     void Acquire() noexcept;

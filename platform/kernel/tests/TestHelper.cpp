@@ -231,6 +231,10 @@ class Helper {
         if (getppid() != parent) {
           _exit(1);
         }
+        // Busy children yield to the killer, so that forks and kills keep their pace.
+        if (nice(10) == -1) {
+          _exit(1);
+        }
         Churn(childSeed);
       }
       return child;
@@ -244,7 +248,7 @@ class Helper {
     const auto end = std::chrono::steady_clock::now() + limit;
     long long killed = 0;
     for (; killed < kills && std::chrono::steady_clock::now() < end; ++killed) {
-      std::this_thread::sleep_for(std::chrono::microseconds(random() % 2000));
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
       pid_t& victim = running[random() % running.size()];
       kill(victim, SIGKILL);
       dying.push_back(victim);
