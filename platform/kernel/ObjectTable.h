@@ -105,8 +105,8 @@ struct ObjectSpec {
 
 enum class Disposition { CreateOrOpen, OpenOnly };
 
-// The steps inside the table's lock at which a test can make this process die, so that each
-// window between two writes is shown to be recoverable.
+// The steps of a change of the table at which a test can make this process die, so that each
+// window between two writes is shown to be recoverable. All but WakesUnsent are inside the lock.
 enum class DeathPoint : std::uint8_t {
   None,
   LockTaken,             // before the holder is recorded
