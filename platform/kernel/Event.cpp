@@ -26,6 +26,7 @@ bool Event::Set() const {
                             [slot](detail::ObjectTable::Lock& lock, detail::SharedObject& event) {
                               event.signalled = true;
                               lock.NoteChange(slot);
+                              detail::PassDeathPoint(detail::DeathPoint::EventSetUnwoken);
                             });
 }
 

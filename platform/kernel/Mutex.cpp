@@ -30,6 +30,7 @@ bool Mutex::Release() const {
         }
         released = true;
         if (--mutex.recursion == 0) {
+          detail::PassDeathPoint(detail::DeathPoint::MutexHalfReleased);
           mutex.owner = {};
           mutex.ownerThread = 0;
           lock.NoteChange(slot);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/futex.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/base/DebugOutput.h"
@@ -44,7 +46,7 @@ struct SharedTable {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4B4F424Au;
-constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kVersion = 3;
 constexpr std::uint32_t kUnnamedKey = 1;
 
 std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) noexcept {
@@ -56,20 +58,86 @@ long Futex(std::uint32_t* word, int operation, std::uint32_t value,
   return syscall(SYS_futex, word, operation, value, timeout, nullptr, 0);
 }
 
-std::uint32_t NameKey(const ObjectName& name) noexcept {
+constinit std::atomic<DeathPoint> armedDeathPoint{DeathPoint::None};
+
+std::uint32_t NameKey(std::uint32_t nameSpace, std::string_view text) noexcept {
   std::uint32_t hash = 2166136261u;
   const auto mix = [&hash](unsigned char byte) {
     hash ^= byte;
     hash *= 16777619u;
   };
   for (int shift = 0; shift < 32; shift += 8) {
-    mix(static_cast<unsigned char>(name.nameSpace >> shift));
+    mix(static_cast<unsigned char>(nameSpace >> shift));
   }
-  for (const char character : name.text) {
+  for (const char character : text) {
     mix(static_cast<unsigned char>(character));
   }
   return hash | 0x80000000u;
 }
+
+// The key that a slot's object gives it: 0 free, kUnnamedKey, or its name's.
+std::uint32_t KeyOf(const SharedObject& object) noexcept {
+  if (object.kind == ObjectKind::Free) {
+    return 0;
+  }
+  if (object.nameLength == 0) {
+    return kUnnamedKey;
+  }
+  return NameKey(object.nameSpace,
+                 std::string_view(object.name, std::min<std::size_t>(object.nameLength,
+                                                                     kMaxNameBytes)));
+}
+
+// Makes a free slot's object new, field by field: its generation never goes back, not even for a
+// moment, so that a death here never lets a reference to an old object reach the new one.
+void Initialise(SharedObject& object, std::uint32_t generation, const ObjectSpec& spec,
+                const ObjectName* name) noexcept {
+  object.generation = generation;
+  object.manualReset = spec.manualReset;
+  object.signalled = spec.kind == ObjectKind::Event && spec.initiallySet;
+  object.handleCount = 0;
+  object.firstReference = 0;
+  object.nameSpace = name != nullptr ? name->nameSpace : 0;
+  object.nameLength = name != nullptr ? static_cast<std::uint32_t>(name->text.size()) : 0;
+  if (name != nullptr) {
+    std::memcpy(object.name, name->text.data(), name->text.size());
+  }
+  const bool owned = spec.kind == ObjectKind::Mutex && spec.initiallySet;
+  object.owner = owned ? ThisProcess() : ProcessIdentity{};
+  object.ownerThread = owned ? CurrentThreadId() : 0;
+  object.recursion = owned ? 1 : 0;
+  object.size = spec.size;
+  std::fill(std::begin(object.waiters), std::end(object.waiters), 0);
+  object.kind = spec.kind;
+}
+
+// Which processes of the table still run, each looked up once: `died` counts as dead whatever its
+// state says, this process as alive.
+class Liveness {
+ public:
+  explicit Liveness(const ProcessIdentity& died) : died_(died) {}
+
+  bool Alive(const ProcessIdentity& process) {
+    if (process == ThisProcess()) {
+      return true;
+    }
+    if (process.pid == 0 || process == died_) {
+      return false;
+    }
+    for (const auto& [known, alive] : known_) {
+      if (known == process) {
+        return alive;
+      }
+    }
+    const bool alive = IsAlive(process);
+    known_.emplace_back(process, alive);
+    return alive;
+  }
+
+ private:
+  ProcessIdentity died_;
+  std::vector<std::pair<ProcessIdentity, bool>> known_;
+};
 
 bool InitializeMutex(pthread_mutex_t& mutex) noexcept {
   pthread_mutexattr_t attributes;
@@ -130,6 +198,14 @@ std::unique_ptr<ObjectTable> OpenTable() {
 
 }  // namespace
 
+void ArmDeathPoint(DeathPoint point) noexcept { armedDeathPoint.store(point); }
+
+void PassDeathPoint(DeathPoint point) noexcept {
+  if (armedDeathPoint.load(std::memory_order_relaxed) == point) [[unlikely]] {
+    raise(SIGKILL);
+  }
+}
+
 std::uint32_t ParseObjectName(std::u16string_view name, ObjectName& parsed) {
   constexpr std::u16string_view kGlobal = u"Global\\";
   constexpr std::u16string_view kLocal = u"Local\\";
@@ -170,15 +246,14 @@ ObjectTable::Lock::~Lock() {
 void ObjectTable::Lock::Acquire() noexcept {
   SharedTable& shared = *table_.shared_;
   const bool holderDied = pthread_mutex_lock(&shared.mutex) == EOWNERDEAD;
+  PassDeathPoint(DeathPoint::LockTaken);
   const ProcessIdentity died = shared.lockHolder;
   shared.lockHolder = ThisProcess();
   if (holderDied) {
-    // The holder left the table as it was at its last step, and each step leaves it whole. It is
-    // dead, though it may not look so yet while it exits: everything it held goes now.
+    // The holder may have died between any two writes. It is dead, though it may not look so yet
+    // while it exits: everything it held goes now, and the rest is derived again.
     pthread_mutex_consistent(&shared.mutex);
-    if (died.pid != 0 && died != ThisProcess()) {
-      table_.ReclaimProcess(*this, died);
-    }
+    table_.Rebuild(*this, died == ThisProcess() ? ProcessIdentity{} : died);
   }
 }
 
@@ -188,21 +263,36 @@ void ObjectTable::Lock::Release() noexcept {
 }
 
 void ObjectTable::Lock::NoteChange(std::uint32_t slot) noexcept {
-  SharedTable& shared = *table_.shared_;
-  const std::uint64_t* words = shared.objects[slot].waiters;
+  const std::uint64_t* words = table_.shared_->objects[slot].waiters;
   for (std::uint32_t word = 0; word < kWaiterCapacity / 64; ++word) {
     for (std::uint64_t bits = words[word]; bits != 0; bits &= bits - 1) {
-      const auto waiter = word * 64 + static_cast<std::uint32_t>(std::countr_zero(bits));
-      Word(shared.waiters[waiter].wakeWord).fetch_add(1);
-      const auto pendingEnd = pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_);
-      if (std::find(pending_.begin(), pendingEnd, waiter) == pendingEnd) {
-        pending_[pendingCount_++] = waiter;
-      }
+      NoteWaiter(word * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
     }
   }
 }
 
+void ObjectTable::Lock::NoteEveryWaiter() noexcept {
+  for (std::uint32_t waiter = 0; waiter < kWaiterCapacity; ++waiter) {
+    if (table_.shared_->waiters[waiter].process.pid != 0) {
+      NoteWaiter(waiter);
+    }
+  }
+}
+
+void ObjectTable::Lock::NoteWaiter(std::uint32_t waiter) noexcept {
+  Word(table_.shared_->waiters[waiter].wakeWord).fetch_add(1);
+  const auto pendingEnd = pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_);
+  if (std::find(pending_.begin(), pendingEnd, waiter) == pendingEnd) {
+    pending_[pendingCount_++] = waiter;
+  }
+}
+
 void ObjectTable::Lock::WakePending() noexcept {
+  // Woken after the mutex is left, so that a waiter never wakes into a held mutex. A process
+  // killed here owes its wakes: a sleeping wait looks again after a while of its own (Wait.cpp).
+  if (pendingCount_ != 0) {
+    PassDeathPoint(DeathPoint::WakesUnsent);
+  }
   for (std::size_t index = 0; index < pendingCount_; ++index) {
     Futex(&table_.shared_->waiters[pending_[index]].wakeWord, FUTEX_WAKE, INT_MAX, nullptr);
   }
@@ -210,24 +300,18 @@ void ObjectTable::Lock::WakePending() noexcept {
 }
 
 void ObjectTable::Lock::SleepUntilChange(
-    std::uint32_t waiter,
-    std::optional<std::chrono::steady_clock::time_point> realDeadline) noexcept {
+    std::uint32_t waiter, std::chrono::steady_clock::time_point realDeadline) noexcept {
   SharedTable& shared = *table_.shared_;
   std::uint32_t& word = shared.waiters[waiter].wakeWord;
   const std::uint32_t seen = Word(word).load();
   Release();
   WakePending();
-  timespec timeout{};
-  bool sleep = true;
-  if (realDeadline) {
-    const auto remaining = *realDeadline - std::chrono::steady_clock::now();
-    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(remaining);
-    sleep = nanoseconds.count() > 0;
-    timeout.tv_sec = static_cast<time_t>(nanoseconds.count() / 1'000'000'000);
-    timeout.tv_nsec = static_cast<long>(nanoseconds.count() % 1'000'000'000);
-  }
-  if (sleep) {
-    Futex(&word, FUTEX_WAIT, seen, realDeadline ? &timeout : nullptr);
+  const auto remaining = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      realDeadline - std::chrono::steady_clock::now());
+  if (remaining.count() > 0) {
+    const timespec timeout{static_cast<time_t>(remaining.count() / 1'000'000'000),
+                           static_cast<long>(remaining.count() % 1'000'000'000)};
+    Futex(&word, FUTEX_WAIT, seen, &timeout);
   }
   Acquire();
 }
@@ -235,6 +319,9 @@ void ObjectTable::Lock::SleepUntilChange(
 ObjectTable::Opening ObjectTable::Open(Lock& lock, const ObjectSpec& spec, const ObjectName* name,
                                        Disposition disposition,
                                        const std::function<std::uint32_t(ObjectRef)>& created) {
+  // Finding a free handle record may reclaim dead processes' objects, so it comes before the
+  // object is found or made; it is taken only when this process has no record of the object yet.
+  const std::optional<std::uint32_t> spareRecord = AllocateReference(lock);
   if (name != nullptr) {
     if (const std::optional<std::uint32_t> slot = FindName(*name)) {
       ReclaimDeadHolders(lock, *slot);
@@ -243,7 +330,7 @@ ObjectTable::Opening ObjectTable::Open(Lock& lock, const ObjectSpec& spec, const
         if (object.kind != spec.kind) {
           return {{}, true, ERROR_INVALID_HANDLE};
         }
-        const std::uint32_t error = AddHandle(lock, *slot);
+        const std::uint32_t error = AddHandle(*slot, spareRecord);
         return error == ERROR_SUCCESS ? Opening{{*slot, object.generation}, true, error}
                                       : Opening{{}, true, error};
       }
@@ -252,41 +339,27 @@ ObjectTable::Opening ObjectTable::Open(Lock& lock, const ObjectSpec& spec, const
   if (disposition == Disposition::OpenOnly) {
     return {{}, false, ERROR_FILE_NOT_FOUND};
   }
+  if (!spareRecord) {
+    return {{}, false, ERROR_NO_SYSTEM_RESOURCES};
+  }
   const std::optional<std::uint32_t> slot = AllocateObject(lock);
   if (!slot) {
     return {{}, false, ERROR_NO_SYSTEM_RESOURCES};
   }
   SharedObject& object = shared_->objects[*slot];
   const std::uint32_t generation = object.generation + 1 == 0 ? 1 : object.generation + 1;
-  object = SharedObject{};
-  object.generation = generation;
-  object.kind = spec.kind;
-  object.manualReset = spec.manualReset;
-  object.signalled = spec.kind == ObjectKind::Event && spec.initiallySet;
-  object.size = spec.size;
-  shared_->slotKeys[*slot] = kUnnamedKey;
-  if (name != nullptr) {
-    object.nameSpace = name->nameSpace;
-    object.nameLength = static_cast<std::uint32_t>(name->text.size());
-    std::memcpy(object.name, name->text.data(), name->text.size());
-    shared_->slotKeys[*slot] = NameKey(*name);
-  }
-  if (spec.kind == ObjectKind::Mutex && spec.initiallySet) {
-    object.owner = ThisProcess();
-    object.ownerThread = CurrentThreadId();
-    object.recursion = 1;
-  }
+  Initialise(object, generation, spec, name);
+  shared_->slotKeys[*slot] = KeyOf(object);
+  PassDeathPoint(DeathPoint::CreateBeforeHandle);
+  AddHandle(*slot, spareRecord);
   const ObjectRef reference{*slot, generation};
-  if (const std::uint32_t error = AddHandle(lock, *slot); error != ERROR_SUCCESS) {
-    FreeObject(lock, *slot);
-    return {{}, false, error};
-  }
   if (created) {
     if (const std::uint32_t error = created(reference); error != ERROR_SUCCESS) {
       CloseHandle(lock, reference);
       return {{}, false, error};
     }
   }
+  PassDeathPoint(DeathPoint::CreateAfterCallback);
   return {reference, false, ERROR_SUCCESS};
 }
 
@@ -314,6 +387,7 @@ void ObjectTable::CloseHandle(Lock& lock, ObjectRef object) noexcept {
     }
     if (reference.count > 1) {
       --reference.count;
+      PassDeathPoint(DeathPoint::CloseBetweenCounts);
       --target->handleCount;
     } else {
       DropReference(lock, link - 1);
@@ -327,7 +401,7 @@ bool ObjectTable::ReclaimOwnerIfDead(Lock& lock, SharedObject& mutex) noexcept {
   if (owner.pid == 0 || owner == ThisProcess() || IsAlive(owner)) {
     return false;
   }
-  ReclaimProcess(lock, owner);
+  Rebuild(lock);
   return true;
 }
 
@@ -347,6 +421,7 @@ std::optional<std::uint32_t> ObjectTable::AddWaiter(Lock& lock,
     if (SharedObject* target = Find(lock, object)) {
       target->waiters[*index / 64] |= std::uint64_t{1} << (*index % 64);
       waiter.slots[waiter.count++] = object.slot;
+      PassDeathPoint(DeathPoint::WaiterHalfAdded);
     }
   }
   return index;
@@ -356,6 +431,7 @@ void ObjectTable::RemoveWaiter(Lock&, std::uint32_t index) noexcept {
   SharedWaiter& waiter = shared_->waiters[index];
   for (std::uint32_t at = 0; at < waiter.count; ++at) {
     shared_->objects[waiter.slots[at]].waiters[index / 64] &= ~(std::uint64_t{1} << (index % 64));
+    PassDeathPoint(DeathPoint::WaiterHalfRemoved);
   }
   waiter.process = {};
   waiter.count = 0;
@@ -367,7 +443,7 @@ std::filesystem::path ObjectTable::SectionFile(ObjectRef object) const {
 }
 
 std::optional<std::uint32_t> ObjectTable::FindName(const ObjectName& name) noexcept {
-  const std::uint32_t key = NameKey(name);
+  const std::uint32_t key = NameKey(name.nameSpace, name.text);
   for (std::uint32_t slot = 0; slot < kObjectCapacity; ++slot) {
     if (shared_->slotKeys[slot] != key) {
       continue;
@@ -387,7 +463,8 @@ std::optional<std::uint32_t> ObjectTable::AllocateObject(Lock& lock) noexcept {
       [this](std::uint32_t slot) { return shared_->slotKeys[slot] == 0; }, "objects");
 }
 
-std::uint32_t ObjectTable::AddHandle(Lock& lock, std::uint32_t slot) noexcept {
+std::uint32_t ObjectTable::AddHandle(std::uint32_t slot,
+                                     std::optional<std::uint32_t> spareRecord) noexcept {
   SharedObject& object = shared_->objects[slot];
   const ProcessIdentity self = ThisProcess();
   for (std::uint32_t link = object.firstReference; link != 0;
@@ -395,16 +472,19 @@ std::uint32_t ObjectTable::AddHandle(Lock& lock, std::uint32_t slot) noexcept {
     SharedReference& reference = shared_->references[link - 1];
     if (reference.process == self) {
       ++reference.count;
+      PassDeathPoint(DeathPoint::RecordCountRaised);
       ++object.handleCount;
       return ERROR_SUCCESS;
     }
   }
-  const std::optional<std::uint32_t> index = AllocateReference(lock);
-  if (!index) {
+  if (!spareRecord) {
     return ERROR_NO_SYSTEM_RESOURCES;
   }
-  shared_->references[*index] = SharedReference{self, slot, 1, object.firstReference};
-  object.firstReference = *index + 1;
+  shared_->references[*spareRecord] =
+      SharedReference{self, slot, object.generation, 1, object.firstReference};
+  PassDeathPoint(DeathPoint::RecordWrittenUnlinked);
+  object.firstReference = *spareRecord + 1;
+  PassDeathPoint(DeathPoint::RecordLinkedUncounted);
   ++object.handleCount;
   return ERROR_SUCCESS;
 }
@@ -440,73 +520,88 @@ std::optional<std::uint32_t> ObjectTable::Allocate(Lock& lock, std::uint32_t cap
 
 void ObjectTable::ReclaimDeadHolders(Lock& lock, std::uint32_t slot) noexcept {
   const ProcessIdentity self = ThisProcess();
-  SharedObject& object = shared_->objects[slot];
-  const ObjectRef reference{slot, object.generation};
-  if (object.kind == ObjectKind::Mutex) {
-    ReclaimOwnerIfDead(lock, object);
+  const SharedObject& object = shared_->objects[slot];
+  const auto departed = [&self](const ProcessIdentity& holder) {
+    return holder.pid != 0 && holder != self && !IsAlive(holder);
+  };
+  bool anyDeparted = object.kind == ObjectKind::Mutex && departed(object.owner);
+  for (std::uint32_t link = object.firstReference; link != 0 && !anyDeparted;
+       link = shared_->references[link - 1].next) {
+    anyDeparted = departed(shared_->references[link - 1].process);
   }
-  // Reclaiming a process changes the list, so the walk starts again after each one.
-  bool reclaimed = true;
-  while (reclaimed && Find(lock, reference) != nullptr) {
-    reclaimed = false;
-    for (std::uint32_t link = object.firstReference; link != 0;
-         link = shared_->references[link - 1].next) {
-      const ProcessIdentity holder = shared_->references[link - 1].process;
-      if (holder != self && !IsAlive(holder)) {
-        ReclaimProcess(lock, holder);
-        reclaimed = true;
-        break;
+  if (anyDeparted) {
+    Rebuild(lock);
+  }
+}
+
+void ObjectTable::ReclaimDeadProcesses(Lock& lock) noexcept { Rebuild(lock); }
+
+void ObjectTable::Rebuild(Lock& lock, const ProcessIdentity& died) noexcept {
+  Liveness liveness(died);
+  for (SharedReference& reference : shared_->references) {
+    if (reference.process.pid != 0 && !liveness.Alive(reference.process)) {
+      reference.process.pid = 0;
+    }
+  }
+  for (SharedWaiter& waiter : shared_->waiters) {
+    if (waiter.process.pid != 0 && !liveness.Alive(waiter.process)) {
+      waiter.process.pid = 0;
+    }
+  }
+  PassDeathPoint(DeathPoint::RebuildRecordsDropped);
+
+  for (SharedObject& object : shared_->objects) {
+    object.handleCount = 0;
+    object.firstReference = 0;
+    std::fill(std::begin(object.waiters), std::end(object.waiters), 0);
+  }
+  for (std::uint32_t index = 0; index < kReferenceCapacity; ++index) {
+    SharedReference& reference = shared_->references[index];
+    if (reference.process.pid == 0) {
+      continue;
+    }
+    SharedObject* object =
+        reference.object < kObjectCapacity ? &shared_->objects[reference.object] : nullptr;
+    if (object == nullptr || object->kind == ObjectKind::Free ||
+        object->generation != reference.generation || reference.count == 0) {
+      // A record of an object that has gone: it must never count for a later one.
+      reference.process.pid = 0;
+      continue;
+    }
+    reference.next = object->firstReference;
+    object->firstReference = index + 1;
+    object->handleCount += reference.count;
+  }
+  for (std::uint32_t index = 0; index < kWaiterCapacity; ++index) {
+    SharedWaiter& waiter = shared_->waiters[index];
+    if (waiter.process.pid == 0) {
+      continue;
+    }
+    waiter.count = std::min<std::uint32_t>(waiter.count, kMaxWaiterObjects);
+    for (std::uint32_t at = 0; at < waiter.count; ++at) {
+      if (waiter.slots[at] < kObjectCapacity) {
+        shared_->objects[waiter.slots[at]].waiters[index / 64] |= std::uint64_t{1} << (index % 64);
       }
     }
   }
-}
+  PassDeathPoint(DeathPoint::RebuildCounted);
 
-void ObjectTable::ReclaimDeadProcesses(Lock& lock) noexcept {
-  std::vector<ProcessIdentity> processes;
-  const auto note = [&processes](const ProcessIdentity& process) {
-    if (process.pid != 0 && process != ThisProcess() &&
-        std::find(processes.begin(), processes.end(), process) == processes.end()) {
-      processes.push_back(process);
-    }
-  };
-  for (const SharedReference& reference : shared_->references) {
-    note(reference.process);
-  }
-  for (const SharedObject& object : shared_->objects) {
-    if (object.kind == ObjectKind::Mutex) {
-      note(object.owner);
-    }
-  }
-  for (const SharedWaiter& waiter : shared_->waiters) {
-    note(waiter.process);
-  }
-  for (const ProcessIdentity& process : processes) {
-    if (!IsAlive(process)) {
-      ReclaimProcess(lock, process);
-    }
-  }
-}
-
-void ObjectTable::ReclaimProcess(Lock& lock, const ProcessIdentity& process) noexcept {
-  for (std::uint32_t index = 0; index < kReferenceCapacity; ++index) {
-    if (shared_->references[index].process == process) {
-      DropReference(lock, index);
-    }
-  }
   for (std::uint32_t slot = 0; slot < kObjectCapacity; ++slot) {
     SharedObject& object = shared_->objects[slot];
-    if (object.kind == ObjectKind::Mutex && object.owner == process) {
+    if (object.kind == ObjectKind::Mutex && object.owner.pid != 0 &&
+        !liveness.Alive(object.owner)) {
       object.owner = {};
       object.ownerThread = 0;
       object.recursion = 0;
       lock.NoteChange(slot);
     }
-  }
-  for (std::uint32_t index = 0; index < kWaiterCapacity; ++index) {
-    if (shared_->waiters[index].process == process) {
-      RemoveWaiter(lock, index);
+    if (object.kind != ObjectKind::Free && object.handleCount == 0) {
+      FreeObject(lock, slot);
     }
+    shared_->slotKeys[slot] = KeyOf(object);
   }
+  // A dead holder may have changed objects without waking their waiters.
+  lock.NoteEveryWaiter();
 }
 
 void ObjectTable::DropReference(Lock& lock, std::uint32_t index) noexcept {
@@ -519,9 +614,12 @@ void ObjectTable::DropReference(Lock& lock, std::uint32_t index) noexcept {
   if (*link == index + 1) {
     *link = reference.next;
   }
+  PassDeathPoint(DeathPoint::DropUnlinked);
   object.handleCount -= reference.count;
+  PassDeathPoint(DeathPoint::DropCountLowered);
   const std::uint32_t slot = reference.object;
   reference = SharedReference{};
+  PassDeathPoint(DeathPoint::DropRecordCleared);
   if (object.handleCount == 0) {
     FreeObject(lock, slot);
   }
@@ -532,13 +630,83 @@ void ObjectTable::FreeObject(Lock& lock, std::uint32_t slot) noexcept {
   if (object.kind == ObjectKind::Section) {
     std::error_code ignored;
     std::filesystem::remove(SectionFile({slot, object.generation}), ignored);
+    PassDeathPoint(DeathPoint::FreeFileRemoved);
   }
   object.kind = ObjectKind::Free;
+  PassDeathPoint(DeathPoint::FreeKindCleared);
   object.nameLength = 0;
   object.firstReference = 0;
   object.owner = {};
   shared_->slotKeys[slot] = 0;
   lock.NoteChange(slot);
+}
+
+TableCensus ObjectTable::Census(const Lock&) const {
+  TableCensus census;
+  const auto fault = [&census](std::uint32_t index, const std::string& what) {
+    census.faults.push_back(std::to_string(index) + ": " + what);
+  };
+  Liveness liveness({});
+  std::vector<std::array<std::uint64_t, kWaiterCapacity / 64>> waiterBits(kObjectCapacity);
+  for (std::uint32_t index = 0; index < kWaiterCapacity; ++index) {
+    const SharedWaiter& waiter = shared_->waiters[index];
+    if (waiter.process.pid == 0) {
+      continue;
+    }
+    ++census.waiters;
+    census.recordsOfDeadProcesses += liveness.Alive(waiter.process) ? 0u : 1u;
+    for (std::uint32_t at = 0; at < std::min<std::uint32_t>(waiter.count, kMaxWaiterObjects);
+         ++at) {
+      waiterBits[waiter.slots[at] % kObjectCapacity][index / 64] |= std::uint64_t{1}
+                                                                     << (index % 64);
+    }
+  }
+  std::uint32_t linked = 0;
+  for (std::uint32_t slot = 0; slot < kObjectCapacity; ++slot) {
+    const SharedObject& object = shared_->objects[slot];
+    if (shared_->slotKeys[slot] != KeyOf(object)) {
+      fault(slot, "slot key disagrees with its object");
+    }
+    if (object.kind == ObjectKind::Free) {
+      continue;
+    }
+    ++census.objects;
+    census.sections += object.kind == ObjectKind::Section ? 1u : 0u;
+    if (object.kind == ObjectKind::Mutex && object.owner.pid != 0 &&
+        !liveness.Alive(object.owner)) {
+      ++census.recordsOfDeadProcesses;
+    }
+    if (!std::equal(std::begin(object.waiters), std::end(object.waiters),
+                    waiterBits[slot].begin())) {
+      fault(slot, "waiter bits disagree with the waiter records");
+    }
+    std::uint64_t handles = 0;
+    std::uint32_t steps = 0;
+    for (std::uint32_t link = object.firstReference; link != 0 && steps <= kReferenceCapacity;
+         link = shared_->references[link - 1].next, ++steps) {
+      const SharedReference& reference = shared_->references[link - 1];
+      if (reference.process.pid == 0 || reference.object != slot ||
+          reference.generation != object.generation) {
+        fault(slot, "lists a record of something else");
+      }
+      handles += reference.count;
+    }
+    linked += steps;
+    if (handles != object.handleCount || object.handleCount == 0) {
+      fault(slot, "handle count " + std::to_string(object.handleCount) + ", records " +
+                      std::to_string(handles));
+    }
+  }
+  for (const SharedReference& reference : shared_->references) {
+    if (reference.process.pid != 0) {
+      ++census.references;
+      census.recordsOfDeadProcesses += liveness.Alive(reference.process) ? 0u : 1u;
+    }
+  }
+  if (linked != census.references) {
+    fault(0, std::to_string(census.references - linked) + " handle records in no list");
+  }
+  return census;
 }
 
 HandleResult<KernelHandle> OpenObject(const ObjectSpec& spec, std::u16string_view name,

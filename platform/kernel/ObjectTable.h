@@ -5,7 +5,12 @@
 // headers (Event.h, Mutex.h, Wait.h, ...) are what the system's code uses.
 //
 // One robust process-shared mutex guards the whole table; a process that dies while it holds the
-// mutex hands it on. A wait that has to sleep takes a waiter record naming its objects and sleeps
+// mutex hands it on, at any step of any change. What is true is kept apart from what is derived:
+// the handle records, the waiter records, the objects and a mutex's owner are the truth; each
+// object's handle count and record list, the slots' keys and the objects' waiter bits are derived.
+// The next holder after a death, and every reclaim of a dead process, drops the dead processes'
+// records and derives the rest again from the truth, so no step needs to leave the table whole.
+// A wait that has to sleep takes a waiter record naming its objects and sleeps
 // on the record's futex word; a change of an object moves the words of that object's waiters only,
 // so a set wakes its own waiters and nobody else. (A process-shared condition variable would be
 // simpler, but a waiter killed inside one can leave every later signaller blocked; a killed
@@ -23,6 +28,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/kernel/KernelHandle.h"
 #include "platform/kernel/Posix.h"
@@ -30,6 +36,10 @@
 
 namespace platform::detail {
 
+// A new kind adds its enumerator here and its payload to SharedObject (set from ObjectSpec in
+// Initialise); when waitable, its signalled state to TakeIfSignalled in Wait.cpp; when its payload
+// names a process (as a mutex's owner), what a dead process leaves there is released in Rebuild;
+// a resource outside the table is made by the `created` callback and removed in FreeObject.
 enum class ObjectKind : std::uint8_t { Free = 0, Event, Mutex, Section };
 
 inline constexpr std::uint32_t kObjectCapacity = 1024;
@@ -70,6 +80,7 @@ struct SharedObject {
 struct SharedReference {
   ProcessIdentity process;  // pid 0: a free record
   std::uint32_t object;
+  std::uint32_t generation;  // of the object, so that a stale record never counts for a later one
   std::uint32_t count;
   std::uint32_t next;  // 1 + index of the object's next record; 0 for none
 };
@@ -94,6 +105,48 @@ struct ObjectSpec {
 
 enum class Disposition { CreateOrOpen, OpenOnly };
 
+// The steps of a change of the table at which a test can make this process die, so that each
+// window between two writes is shown to be recoverable. All but WakesUnsent are inside the lock.
+enum class DeathPoint : std::uint8_t {
+  None,
+  LockTaken,             // before the holder is recorded
+  CreateBeforeHandle,    // a new object without its handle record
+  CreateAfterCallback,   // a new object made whole by its kind (a section's file)
+  RecordWrittenUnlinked, // a new handle record in no object's list
+  RecordLinkedUncounted, // linked, the object's handle count not yet raised
+  RecordCountRaised,     // an existing record raised, the object's count not yet
+  CloseBetweenCounts,    // a record lowered, the object's count not yet
+  DropUnlinked,          // the last handle's record unlinked, the count not yet lowered
+  DropCountLowered,      // the count lowered, the record not yet cleared
+  DropRecordCleared,     // the record cleared, the object not yet freed
+  FreeFileRemoved,       // a dying section's file gone, the slot still taken
+  FreeKindCleared,       // the slot marked free, its key not yet cleared
+  WaiterHalfAdded,       // a waiter record on some of its objects
+  WaiterHalfRemoved,     // a waiter record off some of its objects
+  MutexHalfTaken,        // a mutex's owner written, its thread not yet
+  MutexHalfReleased,     // a mutex's recursion lowered, its owner not yet cleared
+  EventSetUnwoken,       // an event set, its waiters not yet woken
+  WakesUnsent,           // the lock left, its waiters not yet woken
+  RebuildRecordsDropped, // a reclaim after dropping the dead's records, before deriving the rest
+  RebuildCounted,        // a reclaim after counting, before freeing what nobody holds
+  Count,
+};
+
+// Test hook: the process raises SIGKILL on its next pass through `point`.
+void ArmDeathPoint(DeathPoint point) noexcept;
+// Marks a step; does nothing unless a test armed that point.
+void PassDeathPoint(DeathPoint point) noexcept;
+
+// What the table holds, and every way in which its derived state disagrees with its truth.
+struct TableCensus {
+  std::uint32_t objects = 0;
+  std::uint32_t sections = 0;
+  std::uint32_t references = 0;
+  std::uint32_t waiters = 0;
+  std::uint32_t recordsOfDeadProcesses = 0;
+  std::vector<std::string> faults;
+};
+
 // This process's view of its root's table. Any thread; every access to the shared contents goes
 // through a Lock.
 class ObjectTable {
@@ -113,15 +166,18 @@ class ObjectTable {
     // Records that the waiters of the object in `slot` must look again; they are woken when the
     // lock is left.
     void NoteChange(std::uint32_t slot) noexcept;
+    // Records that every sleeping wait must look again (a dead holder may have left its wakes
+    // undone).
+    void NoteEveryWaiter() noexcept;
     // Leaves the mutex, sleeps until an object of the waiter record changes or the real deadline
-    // passes (none: no limit), and takes the mutex again.
-    void SleepUntilChange(
-        std::uint32_t waiter,
-        std::optional<std::chrono::steady_clock::time_point> realDeadline) noexcept;
+    // passes, and takes the mutex again.
+    void SleepUntilChange(std::uint32_t waiter,
+                          std::chrono::steady_clock::time_point realDeadline) noexcept;
 
    private:
     void Acquire() noexcept;
     void Release() noexcept;
+    void NoteWaiter(std::uint32_t waiter) noexcept;
     void WakePending() noexcept;
 
     ObjectTable& table_;
@@ -148,6 +204,10 @@ class ObjectTable {
   // When the mutex's owning process has died: releases everything that process held. True when it
   // had died.
   bool ReclaimOwnerIfDead(Lock& lock, SharedObject& mutex) noexcept;
+  // Releases everything that dead processes hold.
+  void ReclaimDeadProcesses(Lock& lock) noexcept;
+  // Counts what the table holds and checks its derived state against its records (for tests).
+  TableCensus Census(const Lock& lock) const;
 
   // A waiter record for a wait on these live objects; none when every record is taken.
   std::optional<std::uint32_t> AddWaiter(Lock& lock, std::span<const ObjectRef> objects) noexcept;
@@ -161,14 +221,19 @@ class ObjectTable {
  private:
   std::optional<std::uint32_t> FindName(const ObjectName& name) noexcept;
   std::optional<std::uint32_t> AllocateObject(Lock& lock) noexcept;
-  std::uint32_t AddHandle(Lock& lock, std::uint32_t slot) noexcept;
+  // Gives this process one more handle to the object in `slot`, in its record of it or else in
+  // the spare record.
+  std::uint32_t AddHandle(std::uint32_t slot, std::optional<std::uint32_t> spareRecord) noexcept;
   std::optional<std::uint32_t> AllocateReference(Lock& lock) noexcept;
   std::optional<std::uint32_t> Allocate(Lock& lock, std::uint32_t capacity, std::uint32_t& next,
                                         const std::function<bool(std::uint32_t)>& isFree,
                                         std::string_view what) noexcept;
   void ReclaimDeadHolders(Lock& lock, std::uint32_t slot) noexcept;
-  void ReclaimDeadProcesses(Lock& lock) noexcept;
-  void ReclaimProcess(Lock& lock, const ProcessIdentity& process) noexcept;
+  // Drops every record of a dead process (and of `died`, which may not look dead yet), then
+  // derives the counts, lists, keys and waiter bits again from the records and frees the objects
+  // that nobody holds. Completes what any step left half done; a death inside it is recovered by
+  // running it again.
+  void Rebuild(Lock& lock, const ProcessIdentity& died = {}) noexcept;
   void DropReference(Lock& lock, std::uint32_t reference) noexcept;
   void FreeObject(Lock& lock, std::uint32_t slot) noexcept;
 

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/base/Process.h"
+#include "platform/base/Time.h"
 
 namespace platform {
 
@@ -33,7 +34,11 @@ Thread Thread::Start(std::function<std::uint32_t()> body) {
     state->thread = std::thread([raw = state.get(), &started, body = std::move(body)] {
       started.set_value(CurrentThreadId());
       raw->exitCode = body();
-      raw->ended.store(true, std::memory_order_release);
+      {
+        const std::lock_guard<std::mutex> lock(raw->endMutex);
+        raw->ended.store(true, std::memory_order_release);
+      }
+      raw->endChanged.notify_all();
       raw->exit.Set();
     });
   } catch (const std::system_error&) {
@@ -58,12 +63,22 @@ bool Thread::Join(Timeout timeout) {
   if (!Joinable()) {
     return true;
   }
-  if (!state_->ended.load(std::memory_order_acquire) &&
-      WaitForObject(state_->exit.Ref(), timeout).status != WaitStatus::Signalled) {
+  if (!AwaitEnd(timeout)) {
     return false;
   }
   state_->thread.join();
   return true;
+}
+
+bool Thread::AwaitEnd(Timeout timeout) {
+  std::unique_lock<std::mutex> lock(state_->endMutex);
+  const auto ended = [this] { return state_->ended.load(std::memory_order_acquire); };
+  if (timeout == kInfinite) {
+    state_->endChanged.wait(lock, ended);
+    return true;
+  }
+  return state_->endChanged.wait_for(lock, RealDuration(std::max(timeout, Timeout::zero())),
+                                     ended);
 }
 
 }  // namespace platform

@@ -3,9 +3,11 @@
 // Threads of this process with an exit object that any wait can use.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -45,17 +47,22 @@ class Thread {
   std::optional<std::uint32_t> ExitCode() const noexcept;
 
   // Waits up to `timeout` for the thread to end; true when it has ended and is now joined (a
-  // thread that never started or was joined before joins at once).
+  // thread that never started or was joined before joins at once). Waits on the thread's own end,
+  // not on the object table, so a full table never makes it fail.
   bool Join(Timeout timeout = kInfinite);
 
  private:
   struct State {
     Event exit;
     std::uint32_t id = 0;
-    std::atomic<bool> ended{false};
-    std::uint32_t exitCode = 0;  // written before `ended`
+    std::atomic<bool> ended{false};  // stored under endMutex, read without it
+    std::uint32_t exitCode = 0;      // written before `ended`
+    std::mutex endMutex;
+    std::condition_variable endChanged;
     std::thread thread;
   };
+
+  bool AwaitEnd(Timeout timeout);
 
   explicit Thread(std::unique_ptr<State> state) noexcept : state_(std::move(state)) {}
 

@@ -19,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 
 // How often a wait on a mutex that another process owns checks that the owner still runs.
 constexpr auto kOwnerCheckPeriod = std::chrono::seconds(1);
+// The longest a wait sleeps before it looks at its objects again: a process killed after it
+// changed an object, between leaving the table and waking the waiters, never wakes them.
+constexpr auto kLostWakePeriod = std::chrono::seconds(1);
 
 std::optional<Clock::time_point> RealDeadline(Timeout timeout) {
   if (timeout == kInfinite) {
@@ -65,6 +68,7 @@ Probe TakeIfSignalled(SharedObject* object) {
       const std::uint32_t thread = CurrentThreadId();
       if (object->owner.pid == 0) {
         object->owner = self;
+        detail::PassDeathPoint(detail::DeathPoint::MutexHalfTaken);
         object->ownerThread = thread;
         object->recursion = 1;
         return Probe::Signalled;
@@ -132,8 +136,11 @@ WaitResult Wait(std::span<const ObjectRef> objects, ObjectRef input, bool withIn
     if (deadline && now >= *deadline) {
       return {WaitStatus::TimedOut, 0, ERROR_SUCCESS};
     }
-    std::optional<Clock::time_point> wake = deadline;
-    if (ownedElsewhere && (!wake || nextOwnerCheck < *wake)) {
+    Clock::time_point wake = now + kLostWakePeriod;
+    if (deadline && *deadline < wake) {
+      wake = *deadline;
+    }
+    if (ownedElsewhere && nextOwnerCheck < wake) {
       wake = nextOwnerCheck;
     }
     if (!record) {

@@ -1,12 +1,21 @@
 // The helper program of the multi-process tests and the benchmark: reads one command a line from
 // its standard input, acts on the platform root it inherited, and answers with one line.
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
 #include <cstdint>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <random>
+#include <span>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -80,6 +89,20 @@ class Helper {
     }
     if (command == "echo") {
       return Echo(words);
+    }
+    if (command == "die-at") {
+      // The helper kills itself at its next pass through that step of the table.
+      unsigned point = 0;
+      words >> point;
+      detail::ArmDeathPoint(static_cast<detail::DeathPoint>(point));
+      return "armed";
+    }
+    if (command == "kill-run") {
+      std::size_t children = 0;
+      long long kills = 0, seconds = 0;
+      unsigned seed = 0;
+      words >> children >> kills >> seconds >> seed;
+      return KillRun(children, kills, std::chrono::seconds(seconds), seed);
     }
     std::size_t index = 0;
     words >> index;
@@ -190,6 +213,131 @@ class Helper {
       doneEvent.Set();
     }
     return "done";
+  }
+
+  // Keeps `children` forked children churning and kills one of them by its id at a random moment,
+  // then forks another, until `kills` kills or `limit` have passed; answers "<n> kills". Only as
+  // the helper's first command: the helper itself never uses the layer, so that each child starts
+  // as a process of its own there. A child dies with the helper.
+  static std::string KillRun(std::size_t children, long long kills,
+                             std::chrono::seconds limit, unsigned seed) {
+    std::mt19937 random(seed);
+    const auto fork = [&random]() -> pid_t {
+      const auto childSeed = static_cast<unsigned>(random());
+      const pid_t parent = getpid();
+      const pid_t child = ::fork();
+      if (child == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+          _exit(1);
+        }
+        // Busy children yield to the killer, so that forks and kills keep their pace.
+        if (nice(10) == -1) {
+          _exit(1);
+        }
+        Churn(childSeed);
+      }
+      return child;
+    };
+    std::vector<pid_t> running;
+    for (std::size_t count = 0; count < children; ++count) {
+      running.push_back(fork());
+    }
+    // A killed child is reaped later, so that its exit overlaps the next child's start.
+    std::vector<pid_t> dying;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    long long killed = 0;
+    for (; killed < kills && std::chrono::steady_clock::now() < end; ++killed) {
+      std::this_thread::sleep_for(std::chrono::microseconds(random() % 1000));
+      pid_t& victim = running[random() % running.size()];
+      kill(victim, SIGKILL);
+      dying.push_back(victim);
+      victim = fork();
+      std::erase_if(dying, [](pid_t child) { return waitpid(child, nullptr, WNOHANG) != 0; });
+    }
+    for (const pid_t child : running) {
+      kill(child, SIGKILL);
+      dying.push_back(child);
+    }
+    for (const pid_t child : dying) {
+      waitpid(child, nullptr, 0);
+    }
+    return std::to_string(killed) + " kills";
+  }
+
+  // Creates, opens, sets, waits on and closes objects at random until the process is killed: the
+  // named ones "Churn0".."Churn5", "ChurnData0".."ChurnData5", "ChurnLock" and "Kept", unnamed
+  // events, and waits of up to 2 ms.
+  [[noreturn]] static void Churn(unsigned seed) {
+    std::mt19937 random(seed);
+    const auto pick = [&random](std::size_t count) {
+      return static_cast<std::size_t>(random() % static_cast<unsigned>(count));
+    };
+    const auto numbered = [&pick](const char* stem) {
+      return FromUtf8(stem + std::to_string(pick(6)));
+    };
+    std::vector<Event> events;
+    std::vector<Mutex> mutexes;
+    std::vector<SharedSection> sections;
+    for (;;) {
+      switch (pick(8)) {
+        case 0:
+          events.push_back(Event::Create(EventReset::Auto, false, numbered("Churn")).handle);
+          break;
+        case 1:
+          events.push_back(Event::Open(u"Kept").handle);
+          break;
+        case 2:
+          events.push_back(Event::Create(EventReset::Manual, false).handle);
+          break;
+        case 3: {
+          Mutex mutex = Mutex::Create(false, u"ChurnLock").handle;
+          if (WaitForObject(mutex.Ref(), Timeout(1)).Signalled(0)) {
+            mutex.Release();
+          }
+          mutexes.push_back(std::move(mutex));
+          break;
+        }
+        case 4:
+          sections.push_back(SharedSection::Create(numbered("ChurnData"), 64).handle);
+          break;
+        case 5:
+          if (!events.empty()) {
+            const std::array<ObjectRef, 3> objects{events[pick(events.size())].Ref(),
+                                                   events[pick(events.size())].Ref(),
+                                                   mutexes.empty() ? ObjectRef{}
+                                                                   : mutexes.back().Ref()};
+            WaitForObjects(std::span(objects).first(mutexes.empty() ? 2 : 3),
+                           Timeout(static_cast<std::int64_t>(pick(3))));
+          }
+          break;
+        case 6:
+          if (!events.empty()) {
+            events[pick(events.size())].Set();
+          }
+          break;
+        default:
+          if (!events.empty()) {
+            events.erase(events.begin() + static_cast<std::ptrdiff_t>(pick(events.size())));
+          }
+          if (!mutexes.empty() && pick(2) == 0) {
+            mutexes.pop_back();
+          }
+          if (!sections.empty() && pick(2) == 0) {
+            sections.erase(sections.begin());
+          }
+          break;
+      }
+      if (events.size() > 24) {
+        events.erase(events.begin());
+      }
+      if (mutexes.size() > 4) {
+        mutexes.erase(mutexes.begin());
+      }
+      if (sections.size() > 4) {
+        sections.erase(sections.begin());
+      }
+    }
   }
 
   std::string Wait(const std::string& list, const std::string& timeout) {

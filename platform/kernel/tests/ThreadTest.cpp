@@ -4,10 +4,14 @@
 
 #include <array>
 #include <atomic>
+#include <latch>
+#include <optional>
+#include <vector>
 
 #include "platform/base/Process.h"
 #include "platform/kernel/CriticalSection.h"
 #include "platform/kernel/Mutex.h"
+#include "platform/kernel/ObjectTable.h"
 
 namespace platform {
 namespace {
@@ -49,6 +53,59 @@ TEST(Thread, DestructorJoinsAThreadThatWasNotJoined) {
     });
   }
   EXPECT_TRUE(ran);
+}
+
+// Takes every free waiter record of the table for its lifetime, as that many sleeping waits would.
+class FullWaiterTable {
+ public:
+  FullWaiterTable() {
+    detail::ObjectTable::Lock lock(table_);
+    while (const std::optional<std::uint32_t> record = table_.AddWaiter(lock, {})) {
+      records_.push_back(*record);
+    }
+  }
+  FullWaiterTable(const FullWaiterTable&) = delete;
+  FullWaiterTable& operator=(const FullWaiterTable&) = delete;
+  ~FullWaiterTable() {
+    detail::ObjectTable::Lock lock(table_);
+    for (const std::uint32_t record : records_) {
+      table_.RemoveWaiter(lock, record);
+    }
+  }
+
+ private:
+  detail::ObjectTable& table_ = *detail::ObjectTable::Instance();
+  std::vector<std::uint32_t> records_;
+};
+
+TEST(Thread, JoinsWhileEveryWaiterRecordIsTaken) {
+  const Event never = Event::Create(EventReset::Auto, false).handle;
+  const Event set = Event::Create(EventReset::Manual, true).handle;
+  std::latch release(1);
+  Thread joined = Thread::Start([&release] {
+    release.wait();
+    return 5u;
+  });
+  std::optional<Thread> unjoined = Thread::Start([&release] {
+    release.wait();
+    return 0u;
+  });
+  const FullWaiterTable full;
+
+  // A wait that would sleep fails so that its caller can retry; one that need not sleep works.
+  const WaitResult starved = WaitForObject(never.Ref(), Timeout(50));
+  EXPECT_EQ(starved.status, WaitStatus::Failed);
+  EXPECT_EQ(starved.error, ERROR_NO_SYSTEM_RESOURCES);
+  EXPECT_EQ(WaitForObject(ObjectRef{}, Timeout(50)).error, ERROR_INVALID_HANDLE);
+  EXPECT_TRUE(WaitForObject(set.Ref(), Timeout(50)).Signalled(0));
+
+  EXPECT_FALSE(joined.Join(Timeout(20)));
+  EXPECT_TRUE(joined.Joinable());
+  release.count_down();
+  EXPECT_TRUE(joined.Join());
+  EXPECT_EQ(joined.ExitCode(), 5u);
+  // The destructor joins too, and does not end the process.
+  unjoined.reset();
 }
 
 TEST(CriticalSection, OwnerReentersWhileOthersWait) {
