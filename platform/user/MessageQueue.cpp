@@ -206,15 +206,16 @@ void ThreadQueue::Close() {
   hooks_.Clear();
 }
 
-void ThreadQueue::Pump() {
+bool ThreadQueue::Pump() {
   MessageInput::ForThisThread().Consume();
   ReadIncoming();
-  ServeSent();
+  const bool served = ServeSent();
   if (hooksChanged_) {
     hooksChanged_ = false;
     hooks_.Refresh(ThisProcess(), thread_);
   }
   NoteDueTimers(Clock::now());
+  return served;
 }
 
 void ThreadQueue::ReadIncoming() {
@@ -257,13 +258,13 @@ bool ThreadQueue::ReadConnection(Connection& connection) {
   }
 }
 
-void ThreadQueue::ServeSent() {
-  for (;;) {
+bool ThreadQueue::ServeSent() {
+  for (bool served = false;; served = true) {
     std::shared_ptr<SentMessage> sent;
     {
       std::lock_guard lock(sentLock_);
       if (sent_.empty()) {
-        return;
+        return served;
       }
       sent = std::move(sent_.front());
       sent_.pop_front();
@@ -367,8 +368,8 @@ WaitResult ThreadQueue::Wait(std::span<const ObjectRef> objects, Timeout timeout
   const std::optional<Clock::time_point> deadline =
       timeout == kInfinite ? std::nullopt : std::optional(Clock::now() + RealDuration(timeout));
   for (;;) {
-    Pump();
-    if (wakeMask != 0 && newInput_) {
+    const bool served = Pump();
+    if ((wakeMask != 0 && newInput_) || (served && (wakeMask & QS_SENDMESSAGE) != 0)) {
       return {WaitStatus::Signalled, objects.size(), ERROR_SUCCESS};
     }
     std::optional<Clock::time_point> until = deadline;

@@ -58,7 +58,8 @@ class ThreadQueue {
   // Owner: waits for a message that passes the filter; WM_QUIT ends with false.
   bool Get(MSG& message, HWND window, UINT first, UINT last);
   // Owner: waits for one of the objects or, unless the mask is 0, for input that is new since the
-  // thread last looked (then the index is objects.size()).
+  // thread last looked, sent messages served by this wait included (then the index is
+  // objects.size()).
   WaitResult Wait(std::span<const ObjectRef> objects, Timeout timeout, UINT wakeMask);
   // Owner.
   void PostQuit(int exitCode);
@@ -103,11 +104,12 @@ class ThreadQueue {
     std::vector<char> partial;
   };
 
-  // Owner: takes what arrived, serves sent messages, loads or unloads hooks.
-  void Pump();
+  // Owner: takes what arrived, serves sent messages (true when there were any), loads or
+  // unloads hooks.
+  bool Pump();
   void ReadIncoming();
   bool ReadConnection(Connection& connection);
-  void ServeSent();
+  bool ServeSent();
   void NoteDueTimers(Clock::time_point now);
   std::optional<Clock::time_point> NextTimer(bool unreportedOnly) const;
 

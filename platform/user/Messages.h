@@ -46,6 +46,7 @@ inline constexpr UINT PM_NOREMOVE = 0x0000;
 inline constexpr UINT PM_REMOVE = 0x0001;
 
 // MsgWaitForMultipleObjects: the kinds of input that end the wait.
+inline constexpr UINT QS_SENDMESSAGE = 0x0040;
 inline constexpr UINT QS_ALLINPUT = 0x04FF;
 
 // Window styles the system's code gives.

@@ -1,5 +1,6 @@
 #include "platform/user/Window.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -298,6 +299,19 @@ bool AttachToWindow(HWND window, std::shared_ptr<void> attachment) {
                           local.attachments.push_back(std::move(attachment));
                         }) ||
          Fail(ERROR_INVALID_WINDOW_HANDLE);
+}
+
+void DetachFromWindow(HWND window, const void* attachment) {
+  std::shared_ptr<void> detached;  // ends here, outside the lock
+  Windows().With(window, [&](ProcessWindows::Local& local) {
+    const auto found =
+        std::find_if(local.attachments.begin(), local.attachments.end(),
+                     [attachment](const std::shared_ptr<void>& kept) { return kept.get() == attachment; });
+    if (found != local.attachments.end()) {
+      detached = std::move(*found);
+      local.attachments.erase(found);
+    }
+  });
 }
 
 HWND FindWindow(const char16_t* className, const char16_t* title) {

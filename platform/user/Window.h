@@ -94,7 +94,8 @@ void PostQuitMessage(int exitCode);
 std::uintptr_t SetTimer(HWND window, std::uintptr_t id, std::uint32_t elapse);
 bool KillTimer(HWND window, std::uintptr_t id);
 // Waits, serving sent messages, for one of the objects (its index) or, for a non-zero wake mask,
-// for input that arrived since the thread last looked at its queue (index objects.size()). Only
+// for input that arrived since the thread last looked at its queue, or with QS_SENDMESSAGE for
+// messages sent to it that the wait served (index objects.size()). Only
 // a wait for any one object; waitAll fails with ERROR_INVALID_PARAMETER.
 WaitResult MsgWaitForMultipleObjects(std::span<const ObjectRef> objects, bool waitAll,
                                      Timeout timeout, UINT wakeMask);
@@ -102,5 +103,7 @@ WaitResult MsgWaitForMultipleObjects(std::span<const ObjectRef> objects, bool wa
 // Keeps `attachment` alive until the window (of this process) is destroyed; false for no such
 // window.
 bool AttachToWindow(HWND window, std::shared_ptr<void> attachment);
+// Ends one attachment before the window goes.
+void DetachFromWindow(HWND window, const void* attachment);
 
 }  // namespace platform
