@@ -24,6 +24,7 @@ namespace {
 constexpr char kWindows[] = "windows";
 constexpr char kQueues[] = "queues";
 constexpr char kHooks[] = "hooks";
+constexpr char kShell[] = "shell";
 
 // The fields of a record as bytes, in the order they are written.
 class RecordWriter {
@@ -42,6 +43,13 @@ class RecordWriter {
   RecordWriter& Text(std::u16string_view text) {
     Word(text.size());
     bytes_.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
+    return *this;
+  }
+  RecordWriter& Items(const std::vector<ShellItem>& items) {
+    Word(items.size());
+    for (const ShellItem& item : items) {
+      Word(item.command).Text(item.text);
+    }
     return *this;
   }
   RecordWriter& Process(const ProcessIdentity& process) {
@@ -75,6 +83,16 @@ class RecordReader {
       Take(text.data(), length * sizeof(Char));
     } else {
       ok_ = false;
+    }
+    return *this;
+  }
+  RecordReader& Items(std::vector<ShellItem>& items) {
+    std::size_t count = 0;
+    Word(count);
+    for (std::size_t index = 0; ok_ && index < count; ++index) {
+      ShellItem item;
+      Word(item.command).Text(item.text);
+      items.push_back(std::move(item));
     }
     return *this;
   }
@@ -175,6 +193,14 @@ void Fields(Codec& codec, Record& record) {
   codec.Word(record.type).Text(record.library).Text(record.procedure);
 }
 
+template <class Codec, class Record>
+  requires std::same_as<std::remove_const_t<Record>, ShellRecord>
+void Fields(Codec& codec, Record& record) {
+  codec.Word(record.handle).Word(record.kind).Process(record.process).Word(record.owner);
+  codec.Word(record.id).Word(record.callbackMessage).Word(record.icon).Text(record.caption);
+  codec.Text(record.text).Items(record.items).Word(record.answer);
+}
+
 template <class Record>
 std::string Encode(const Record& record) {
   RecordWriter writer;
@@ -192,6 +218,7 @@ std::optional<Record> Decode(std::string bytes) {
 
 bool IsLive(const WindowRecord& record) { return IsAlive(record.process); }
 bool IsLive(const QueueRecord& record) { return IsAlive(record.process); }
+bool IsLive(const ShellRecord& record) { return IsAlive(record.process); }
 // A hook ends with the process that set it as with the thread it hooks.
 bool IsLive(const HookRecord& record) { return IsAlive(record.setter) && IsAlive(record.process); }
 
@@ -208,6 +235,18 @@ std::optional<Record> ReadLive(const std::filesystem::path& file, Remove remove)
   return record;
 }
 
+// The live records of a folder, newest first.
+template <class Record, class Read>
+std::vector<Record> ReadAll(const std::filesystem::path& folder, Read read) {
+  std::vector<Record> records;
+  for (const std::uint32_t id : RecordIds(folder)) {
+    if (std::optional<Record> record = read(id)) {
+      records.push_back(std::move(*record));
+    }
+  }
+  return records;
+}
+
 }  // namespace
 
 UserRegistry& UserRegistry::Instance() {
@@ -217,7 +256,7 @@ UserRegistry& UserRegistry::Instance() {
 
 UserRegistry::UserRegistry(std::filesystem::path folder) : folder_(std::move(folder)) {
   std::error_code ignored;
-  for (const char* part : {kWindows, kQueues, kHooks}) {
+  for (const char* part : {kWindows, kQueues, kHooks, kShell}) {
     std::filesystem::create_directories(folder_ / part, ignored);
   }
 }
@@ -254,13 +293,7 @@ void UserRegistry::RemoveWindow(HWND window) {
 }
 
 std::vector<WindowRecord> UserRegistry::Windows() {
-  std::vector<WindowRecord> windows;
-  for (const std::uint32_t id : RecordIds(folder_ / kWindows)) {
-    if (std::optional<WindowRecord> record = ReadWindow(id)) {
-      windows.push_back(std::move(*record));
-    }
-  }
-  return windows;
+  return ReadAll<WindowRecord>(folder_ / kWindows, [this](std::uint32_t id) { return ReadWindow(id); });
 }
 
 bool UserRegistry::WriteQueue(const QueueRecord& record) {
@@ -301,6 +334,23 @@ std::vector<HookRecord> UserRegistry::HooksOn(const ProcessIdentity& process,
     }
   }
   return hooks;
+}
+
+bool UserRegistry::WriteShell(const ShellRecord& record) {
+  return WriteRecord(folder_ / kShell / RecordName(record.handle), Encode(record));
+}
+
+std::optional<ShellRecord> UserRegistry::ReadShell(std::uint32_t handle) {
+  return ReadLive<ShellRecord>(folder_ / kShell / RecordName(handle),
+                               [&] { RemoveShell(handle); });
+}
+
+void UserRegistry::RemoveShell(std::uint32_t handle) {
+  RemoveRecord(folder_ / kShell / RecordName(handle));
+}
+
+std::vector<ShellRecord> UserRegistry::ShellRecords() {
+  return ReadAll<ShellRecord>(folder_ / kShell, [this](std::uint32_t id) { return ReadShell(id); });
 }
 
 }  // namespace platform::detail

@@ -45,6 +45,27 @@ struct HookRecord {
   std::string procedure;  // the exported name it calls
 };
 
+// A piece of the shell that a control tool lists and acts on: a notification-area icon, a popup
+// menu or message box that waits for its answer, or an address the shell was asked to open.
+enum class ShellKind : std::uint32_t { Icon = 1, Menu, MessageBox, Open };
+struct ShellItem {
+  std::uint32_t command = 0;  // a menu item's command; a message box's answer
+  std::u16string text;
+};
+struct ShellRecord {
+  std::uint32_t handle = 0;
+  ShellKind kind = ShellKind::Icon;
+  ProcessIdentity process;
+  HWND owner = 0;
+  std::uint32_t id = 0;               // an icon's id
+  std::uint32_t callbackMessage = 0;  // an icon's callback message
+  std::uint32_t icon = 0;             // an icon's resource id
+  std::u16string caption;             // a box's caption; the verb of an open
+  std::u16string text;                // an icon's tip, a box's text, the address opened
+  std::vector<ShellItem> items;       // a menu's items, a box's buttons
+  std::int32_t answer = 0;            // the command picked or the button pressed; 0 while open
+};
+
 // The records under PlatformRoot(). Any thread of any process.
 class UserRegistry {
  public:
@@ -71,6 +92,12 @@ class UserRegistry {
   void RemoveHook(HHOOK hook);
   // The hooks on this thread of this process whose setter still runs, newest first.
   std::vector<HookRecord> HooksOn(const ProcessIdentity& process, std::uint32_t thread);
+
+  bool WriteShell(const ShellRecord& record);
+  std::optional<ShellRecord> ReadShell(std::uint32_t handle);
+  void RemoveShell(std::uint32_t handle);
+  // Every live shell record, newest first.
+  std::vector<ShellRecord> ShellRecords();
 
  private:
   explicit UserRegistry(std::filesystem::path folder);
