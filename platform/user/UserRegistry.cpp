@@ -64,7 +64,8 @@ class RecordWriter {
 // Reads the fields back; any short or oversized field fails the whole record.
 class RecordReader {
  public:
-  explicit RecordReader(std::string bytes) : bytes_(std::move(bytes)) {}
+  // Reads `bytes`, which outlive the reader.
+  explicit RecordReader(std::string_view bytes) noexcept : bytes_(bytes) {}
 
   template <class Integer>
   RecordReader& Word(Integer& value) {
@@ -115,7 +116,7 @@ class RecordReader {
     return true;
   }
 
-  std::string bytes_;
+  std::string_view bytes_;
   std::size_t offset_ = 0;
   bool ok_ = true;
 };
@@ -209,9 +210,9 @@ std::string Encode(const Record& record) {
 }
 
 template <class Record>
-std::optional<Record> Decode(std::string bytes) {
+std::optional<Record> Decode(const std::string& bytes) {
   Record record;
-  RecordReader reader(std::move(bytes));
+  RecordReader reader(bytes);
   Fields(reader, record);
   return reader.Complete() ? std::optional(record) : std::nullopt;
 }
@@ -227,7 +228,7 @@ bool IsLive(const HookRecord& record) { return IsAlive(record.setter) && IsAlive
 template <class Record, class Remove>
 std::optional<Record> ReadLive(const std::filesystem::path& file, Remove remove) {
   std::optional<std::string> bytes = ReadRecord(file);
-  std::optional<Record> record = bytes ? Decode<Record>(std::move(*bytes)) : std::nullopt;
+  std::optional<Record> record = bytes ? Decode<Record>(*bytes) : std::nullopt;
   if (record && !IsLive(*record)) {
     remove();
     return std::nullopt;
@@ -286,6 +287,10 @@ bool UserRegistry::WriteWindow(const WindowRecord& record) {
 std::optional<WindowRecord> UserRegistry::ReadWindow(HWND window) {
   return ReadLive<WindowRecord>(folder_ / kWindows / RecordName(window),
                                 [&] { RemoveWindow(window); });
+}
+
+bool UserRegistry::WindowRecorded(HWND window) const {
+  return ::access((folder_ / kWindows / RecordName(window)).c_str(), F_OK) == 0;
 }
 
 void UserRegistry::RemoveWindow(HWND window) {

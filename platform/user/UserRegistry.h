@@ -79,6 +79,8 @@ class UserRegistry {
   // The window while its process runs.
   std::optional<WindowRecord> ReadWindow(HWND window);
   void RemoveWindow(HWND window);
+  // Whether the window's record is there, without reading it (a dead process's record may be).
+  bool WindowRecorded(HWND window) const;
   // Every live window, newest first.
   std::vector<WindowRecord> Windows();
 

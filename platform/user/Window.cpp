@@ -123,6 +123,46 @@ std::uint32_t Deliver(std::uint32_t thread, HWND window, UINT message, WPARAM wP
   return detail::DeliverToThread(thread, wire);
 }
 
+// The threads of the windows this process posts to, so that a post reads no record while the
+// window stays. A post to a window whose process died fails at its queue and reads the record
+// again, which reclaims it. Any thread.
+class PostTargets {
+ public:
+  std::optional<std::uint32_t> ThreadOf(HWND window) {
+    UserRegistry& registry = UserRegistry::Instance();
+    {
+      std::lock_guard lock(lock_);
+      const auto found = threads_.find(window);
+      if (found != threads_.end()) {
+        if (registry.WindowRecorded(window)) {
+          return found->second;
+        }
+        threads_.erase(found);
+      }
+    }
+    const std::optional<WindowRecord> record = registry.ReadWindow(window);
+    if (!record) {
+      return std::nullopt;
+    }
+    std::lock_guard lock(lock_);
+    threads_[window] = record->thread;
+    return record->thread;
+  }
+  void Forget(HWND window) {
+    std::lock_guard lock(lock_);
+    threads_.erase(window);
+  }
+
+ private:
+  std::mutex lock_;
+  std::map<HWND, std::uint32_t> threads_;  // guarded by lock_
+};
+
+PostTargets& Targets() {
+  static NoDestructor<PostTargets> targets;
+  return *targets;
+}
+
 // Walks the live windows that `selected` picks, until the callback answers false.
 template <class Selected>
 bool EnumSelected(Selected selected, WNDENUMPROC callback, LPARAM lParam) {
@@ -349,20 +389,25 @@ bool EnumChildWindows(HWND parent, WNDENUMPROC callback, LPARAM lParam) {
 }
 
 bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  std::uint32_t thread = CurrentThreadId();
-  if (window != 0) {
-    const std::optional<WindowRecord> record = UserRegistry::Instance().ReadWindow(window);
-    if (!record) {
-      return Fail(ERROR_INVALID_WINDOW_HANDLE);
+  if (window == 0) {
+    if (ThreadQueue::ForThisThread() == nullptr) {
+      return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
-    thread = record->thread;
-  } else if (ThreadQueue::ForThisThread() == nullptr) {
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    const std::uint32_t error = Deliver(CurrentThreadId(), 0, message, wParam, lParam);
+    return error == ERROR_SUCCESS || Fail(error);
   }
-  const std::uint32_t error = Deliver(thread, window, message, wParam, lParam);
-  return error == ERROR_SUCCESS || Fail(error == ERROR_INVALID_THREAD_ID
-                                            ? ERROR_INVALID_WINDOW_HANDLE
-                                            : error);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const std::optional<std::uint32_t> thread = Targets().ThreadOf(window);
+    if (!thread) {
+      break;
+    }
+    const std::uint32_t error = Deliver(*thread, window, message, wParam, lParam);
+    if (error != ERROR_INVALID_THREAD_ID) {
+      return error == ERROR_SUCCESS || Fail(error);
+    }
+    Targets().Forget(window);
+  }
+  return Fail(ERROR_INVALID_WINDOW_HANDLE);
 }
 
 bool PostThreadMessage(std::uint32_t threadId, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <time.h>
 
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -25,6 +26,11 @@ namespace {
 using Command = std::function<std::string()>;
 
 constexpr UINT kRunCommand = WM_APP + 0x100;
+// The benchmark's ping (lParam: its steady-clock time when posted) and the answer to the thread
+// named by "bench-answer" (lParam: nanoseconds from the post to the dispatch).
+constexpr UINT kBenchPing = WM_APP + 0x101;
+constexpr UINT kBenchAnswer = WM_APP + 0x102;
+std::uint32_t g_benchAnswerThread = 0;  // the window thread only
 
 // The window thread's record of what reached it. The window thread only.
 std::vector<std::string> g_seen;
@@ -41,6 +47,11 @@ void Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kRunCommand) {
     *reinterpret_cast<std::string*>(lParam) = (*reinterpret_cast<const Command*>(wParam))();
+    return 0;
+  }
+  if (message == kBenchPing) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    PostThreadMessage(g_benchAnswerThread, kBenchAnswer, 0, static_cast<LPARAM>(now - lParam));
     return 0;
   }
   if (message != WM_CREATE) {
@@ -136,6 +147,14 @@ class Helper {
       words >> window >> elapse;
       return OnWindowThread(
           [=] { return SetTimer(window, 1, elapse) != 0 ? std::string("ok") : Failed(); });
+    }
+    if (command == "bench-answer") {
+      std::uint32_t thread = 0;
+      words >> thread;
+      return OnWindowThread([this, thread] {
+        g_benchAnswerThread = thread;
+        return std::to_string(control_);
+      });
     }
     if (command == "cpu") {
       return std::to_string(CpuMicroseconds());
