@@ -22,6 +22,17 @@ using detail::WindowRecord;
 
 thread_local std::uint32_t t_lastError = ERROR_SUCCESS;
 
+// Class names and titles compare without regard to letter case, as the platform's do.
+std::u16string FoldCase(std::u16string_view text) {
+  std::u16string folded(text);
+  for (char16_t& unit : folded) {
+    if ((unit >= u'A' && unit <= u'Z') || (unit >= 0xC0 && unit <= 0xDE && unit != 0xD7)) {
+      unit = static_cast<char16_t>(unit + 0x20);
+    }
+  }
+  return folded;
+}
+
 bool Fail(std::uint32_t error) {
   detail::SetLastWindowsError(error);
   return false;
@@ -37,18 +48,23 @@ class ProcessWindows {
     std::vector<std::shared_ptr<void>> attachments;
   };
 
+  struct Class {
+    std::u16string name;  // as registered
+    WNDPROC procedure = nullptr;
+  };
+
   bool AddClass(std::u16string_view name, WNDPROC procedure) {
     std::lock_guard lock(lock_);
-    return classes_.emplace(std::u16string(name), procedure).second;
+    return classes_.emplace(FoldCase(name), Class{std::u16string(name), procedure}).second;
   }
   bool RemoveClass(std::u16string_view name) {
     std::lock_guard lock(lock_);
-    return classes_.erase(std::u16string(name)) != 0;
+    return classes_.erase(FoldCase(name)) != 0;
   }
-  WNDPROC ClassProcedure(std::u16string_view name) {
+  std::optional<Class> FindClass(std::u16string_view name) {
     std::lock_guard lock(lock_);
-    const auto found = classes_.find(std::u16string(name));
-    return found == classes_.end() ? nullptr : found->second;
+    const auto found = classes_.find(FoldCase(name));
+    return found == classes_.end() ? std::nullopt : std::optional(found->second);
   }
 
   void Add(HWND window, Local local) {
@@ -102,7 +118,7 @@ class ProcessWindows {
 
  private:
   std::mutex lock_;
-  std::map<std::u16string, WNDPROC> classes_;  // guarded by lock_
+  std::map<std::u16string, Class> classes_;  // by folded name; guarded by lock_
   std::map<HWND, Local> windows_;              // guarded by lock_
 };
 
@@ -221,23 +237,24 @@ bool UnregisterClass(std::u16string_view className) {
 
 HWND CreateWindow(std::u16string_view className, std::u16string_view title, std::uint32_t style,
                   HWND parent, std::int32_t controlId, void* createParams) {
-  const WNDPROC procedure = Windows().ClassProcedure(className);
-  if (procedure == nullptr) {
+  const std::optional<ProcessWindows::Class> windowClass = Windows().FindClass(className);
+  if (!windowClass) {
     Fail(ERROR_CLASS_DOES_NOT_EXIST);
     return 0;
   }
   ThreadQueue* queue = ThreadQueue::ForThisThread();
   UserRegistry& registry = UserRegistry::Instance();
   const HWND window = queue == nullptr ? 0 : registry.AllocateHandle();
-  const WindowRecord record{window,          detail::ThisProcess(),    CurrentThreadId(), parent,
-                            controlId,       style,                    std::u16string(className),
-                            std::u16string(title)};
+  const WNDPROC procedure = windowClass->procedure;
+  const WindowRecord record{window,    detail::ThisProcess(), CurrentThreadId(),
+                            parent,    controlId,             style,
+                            windowClass->name, std::u16string(title)};
   if (window == 0 || !registry.WriteWindow(record)) {
     Fail(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
   Windows().Add(window, {procedure, CurrentThreadId(), nullptr, {}});
-  CREATESTRUCT create{createParams, parent, controlId, style, className, title};
+  CREATESTRUCT create{createParams, parent, controlId, style, windowClass->name, title};
   if (procedure(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
     DestroyWindow(window);
     Fail(ERROR_INVALID_PARAMETER);
@@ -358,8 +375,9 @@ HWND FindWindow(const char16_t* className, const char16_t* title) {
   HWND found = 0;
   EnumSelected(
       [&](const WindowRecord& record) {
-        return record.parent == 0 && (className == nullptr || record.className == className) &&
-               (title == nullptr || record.title == title);
+        return record.parent == 0 &&
+               (className == nullptr || FoldCase(record.className) == FoldCase(className)) &&
+               (title == nullptr || FoldCase(record.title) == FoldCase(title));
       },
       [](HWND window, LPARAM into) {
         *reinterpret_cast<HWND*>(into) = window;

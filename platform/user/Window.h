@@ -35,7 +35,8 @@ namespace platform {
 // The error of the calling thread's last failed call of this layer.
 std::uint32_t LastWindowsError() noexcept;
 
-// A class of this process. False with ERROR_CLASS_ALREADY_EXISTS for a name it has already.
+// A class of this process; names compare without regard to letter case. False with
+// ERROR_CLASS_ALREADY_EXISTS for a name it has already.
 bool RegisterClass(std::u16string_view className, WNDPROC procedure);
 // False with ERROR_CLASS_DOES_NOT_EXIST.
 bool UnregisterClass(std::u16string_view className);
@@ -62,7 +63,8 @@ HWND GetParent(HWND window);
 void* GetWindowUserData(HWND window);
 bool SetWindowUserData(HWND window, void* data);
 
-// The newest top-level window of the class and title; a null text matches any.
+// The newest top-level window of the class and title, compared without regard to letter case; a
+// null text matches any.
 HWND FindWindow(const char16_t* className, const char16_t* title);
 // Top-level windows of every process, newest first, until the callback answers false.
 bool EnumWindows(WNDENUMPROC callback, LPARAM lParam);

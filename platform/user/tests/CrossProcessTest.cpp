@@ -43,6 +43,7 @@ TEST(CrossProcessWindowTest, AWindowIsFoundByClassFromAnotherProcessAndPostedTo)
   EXPECT_EQ(FindWindow(u"ProbeClass", nullptr), window);
   EXPECT_EQ(FindWindow(u"ProbeClass", u"Probe"), window);
   EXPECT_EQ(FindWindow(nullptr, u"Probe"), window);
+  EXPECT_EQ(FindWindow(u"PROBECLASS", u"probe"), window) << "letter case does not count";
   EXPECT_EQ(FindWindow(u"ProbeClass", u"Other"), 0u);
   EXPECT_EQ(GetClassName(window), u"ProbeClass");
   std::uint32_t process = 0;

@@ -56,7 +56,10 @@ TEST_F(QueueTest, CreationHandlingRunsBeforeCreateWindowReturns) {
   EXPECT_EQ(CreateWindow(u"QueueTestClass", u"refuse", 0), 0u) << "WM_CREATE answered -1";
   EXPECT_EQ(CreateWindow(u"NoSuchClass", u"", 0), 0u);
   EXPECT_EQ(LastWindowsError(), ERROR_CLASS_DOES_NOT_EXIST);
-  EXPECT_FALSE(RegisterClass(u"QueueTestClass", RecordingProcedure));
+  EXPECT_FALSE(RegisterClass(u"QUEUETESTCLASS", RecordingProcedure)) << "the same class";
+  const HWND upper = CreateWindow(u"queuetestclass", u"Upper", 0);
+  EXPECT_EQ(GetClassName(upper), u"QueueTestClass") << "the name as registered";
+  DestroyWindow(upper);
 
   g_received.clear();
   DestroyWindow(window_);
