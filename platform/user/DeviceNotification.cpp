@@ -37,9 +37,13 @@ class DeviceNotice {
     }
     const ObjectRef idle = idle_.Ref();
     detail::ThreadQueue* queue = detail::ThreadQueue::IfExists();
-    while (!(queue != nullptr ? queue->Wait(std::span(&idle, 1), kInfinite, QS_ALLINPUT)
-                              : WaitForObject(idle, kInfinite))
-                .Signalled(0)) {
+    for (;;) {
+      const WaitResult result = queue != nullptr
+                                    ? queue->Wait(std::span(&idle, 1), kInfinite, QS_SENDMESSAGE)
+                                    : WaitForObject(idle, kInfinite);
+      if (result.status != WaitStatus::Signalled || result.index == 0) {
+        break;
+      }
     }
   }
 

@@ -353,14 +353,17 @@ std::optional<MSG> ThreadQueue::Retrieve(HWND window, UINT first, UINT last, boo
   return taken;
 }
 
-bool ThreadQueue::Get(MSG& message, HWND window, UINT first, UINT last) {
+int ThreadQueue::Get(MSG& message, HWND window, UINT first, UINT last) {
   for (;;) {
     if (std::optional<MSG> taken = Retrieve(window, first, last, true)) {
       message = *taken;
-      return message.message != WM_QUIT;
+      return message.message == WM_QUIT ? 0 : 1;
     }
     const std::optional<Clock::time_point> timer = NextTimer(false);
-    WaitForObjectsOrInput({}, timer ? LayerTimeUntil(*timer) : kInfinite);
+    if (WaitForObjectsOrInput({}, timer ? LayerTimeUntil(*timer) : kInfinite).status ==
+        WaitStatus::Failed) {
+      return -1;
+    }
   }
 }
 
@@ -369,12 +372,13 @@ WaitResult ThreadQueue::Wait(std::span<const ObjectRef> objects, Timeout timeout
       timeout == kInfinite ? std::nullopt : std::optional(Clock::now() + RealDuration(timeout));
   for (;;) {
     const bool served = Pump();
-    if ((wakeMask != 0 && newInput_) || (served && (wakeMask & QS_SENDMESSAGE) != 0)) {
+    const bool queuedCounts = (wakeMask & ~QS_SENDMESSAGE) != 0;  // posts, timers, quit
+    if ((queuedCounts && newInput_) || (served && (wakeMask & QS_SENDMESSAGE) != 0)) {
       return {WaitStatus::Signalled, objects.size(), ERROR_SUCCESS};
     }
     std::optional<Clock::time_point> until = deadline;
     const std::optional<Clock::time_point> timer =
-        wakeMask != 0 ? NextTimer(true) : std::nullopt;
+        queuedCounts ? NextTimer(true) : std::nullopt;
     if (timer && (!until || *timer < *until)) {
       until = timer;
     }
@@ -397,8 +401,10 @@ void ThreadQueue::PostQuit(int exitCode) {
 }
 
 void ThreadQueue::SetTimer(HWND window, std::uintptr_t id, std::uint32_t elapse) {
-  const Clock::duration period =
-      std::chrono::duration_cast<Clock::duration>(RealDuration(Timeout(elapse)));
+  // The platform's shortest period, so that a timer of 0 fires often but never spins.
+  constexpr std::uint32_t kShortestElapse = 10;
+  const Clock::duration period = std::chrono::duration_cast<Clock::duration>(
+      RealDuration(Timeout(std::max(elapse, kShortestElapse))));
   KillTimer(window, id);
   timers_.push_back({window, id, period, Clock::now() + period, false});
 }

@@ -55,8 +55,9 @@ class ThreadQueue {
   // Owner: the next message that passes the filter (window 0: any; range 0..0: any message),
   // taken out when `remove`; nothing when there is none.
   std::optional<MSG> Retrieve(HWND window, UINT first, UINT last, bool remove);
-  // Owner: waits for a message that passes the filter; WM_QUIT ends with false.
-  bool Get(MSG& message, HWND window, UINT first, UINT last);
+  // Owner: waits for a message that passes the filter: 1, 0 for WM_QUIT, -1 when the wait
+  // fails.
+  int Get(MSG& message, HWND window, UINT first, UINT last);
   // Owner: waits for one of the objects or, unless the mask is 0, for input that is new since the
   // thread last looked, sent messages served by this wait included (then the index is
   // objects.size()).

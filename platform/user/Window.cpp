@@ -468,7 +468,7 @@ int GetMessage(MSG& message, HWND window, UINT first, UINT last) {
     Fail(ERROR_NOT_ENOUGH_MEMORY);
     return -1;
   }
-  return queue->Get(message, window, first, last) ? 1 : 0;
+  return queue->Get(message, window, first, last);
 }
 
 LRESULT DispatchMessage(const MSG& message) {

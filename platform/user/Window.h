@@ -86,12 +86,14 @@ bool EnsureMessageQueue();
 // Serves sent messages and takes the next message that passes the filter (window 0: any; range
 // 0..0: any), leaving it queued with PM_NOREMOVE.
 bool PeekMessage(MSG& message, HWND window, UINT first, UINT last, UINT remove);
-// Waits for the next message: 1, or 0 for WM_QUIT, or -1 when the queue cannot be made.
+// Waits for the next message: 1, or 0 for WM_QUIT, or -1 when the queue cannot be made or waited
+// on.
 int GetMessage(MSG& message, HWND window, UINT first, UINT last);
 LRESULT DispatchMessage(const MSG& message);
 // WM_QUIT for the calling thread, once its queued messages are taken.
 void PostQuitMessage(int exitCode);
-// WM_TIMER to a window of the calling thread every `elapse` milliseconds of the layer's clock;
+// WM_TIMER to a window of the calling thread every `elapse` milliseconds of the layer's clock (10
+// at the least);
 // 0 when the window is not the calling thread's.
 std::uintptr_t SetTimer(HWND window, std::uintptr_t id, std::uint32_t elapse);
 bool KillTimer(HWND window, std::uintptr_t id);
