@@ -131,6 +131,7 @@ class QueueOwner {
     const ObjectRef input = MessageInput::ForThisThread().Ref();
     const std::uint32_t thread = CurrentThreadId();
     UserRegistry& registry = UserRegistry::Instance();
+    registry.ReclaimDeadQueues();
     const std::filesystem::path path = registry.QueueSocket(thread);
     const std::optional<sockaddr_un> address = SocketAddress(path);
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));

@@ -315,6 +315,12 @@ void UserRegistry::RemoveQueue(std::uint32_t thread) {
   RemoveRecord(QueueSocket(thread));
 }
 
+void UserRegistry::ReclaimDeadQueues() {
+  for (const std::uint32_t thread : RecordIds(folder_ / kQueues)) {
+    ReadQueue(thread);
+  }
+}
+
 std::filesystem::path UserRegistry::QueueSocket(std::uint32_t thread) const {
   return folder_ / kQueues / (RecordName(thread) + ".socket");
 }

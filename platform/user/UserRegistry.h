@@ -88,6 +88,8 @@ class UserRegistry {
   std::optional<QueueRecord> ReadQueue(std::uint32_t thread);
   void RemoveQueue(std::uint32_t thread);
   std::filesystem::path QueueSocket(std::uint32_t thread) const;
+  // Removes the queue records and sockets that dead processes left.
+  void ReclaimDeadQueues();
 
   bool WriteHook(const HookRecord& record);
   std::optional<HookRecord> ReadHook(HHOOK hook);

@@ -114,6 +114,15 @@ TEST(CrossProcessWindowTest, ADeadProcessesWindowsAndQueuesAreGone) {
   EXPECT_EQ(FindWindow(u"DyingClass", nullptr), 0u);
   EXPECT_FALSE(PostMessage(window, WM_APP, 0, 0));
   EXPECT_EQ(LastWindowsError(), ERROR_INVALID_WINDOW_HANDLE);
+
+  WindowHelper later;
+  later.WindowThread();
+  char name[16];
+  std::snprintf(name, sizeof name, "%08x", thread);
+  const std::filesystem::path queues =
+      std::filesystem::path(std::getenv("PLATFORM_ROOT")) / "user" / "queues";
+  EXPECT_FALSE(std::filesystem::exists(queues / name)) << "a new queue sweeps the dead ones";
+  EXPECT_FALSE(std::filesystem::exists(queues / (std::string(name) + ".socket")));
   EXPECT_FALSE(PostThreadMessage(thread, WM_APP, 0, 0));
 }
 
