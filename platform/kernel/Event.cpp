@@ -20,9 +20,11 @@ HandleResult<Event> Event::FromHandle(HandleResult<KernelHandle> result) {
   return {Event(std::move(result.handle)), result.alreadyExisted, result.error};
 }
 
-bool Event::Set() const {
-  const std::uint32_t slot = Ref().slot;
-  return detail::WithObject(Ref(), ObjectKind::Event,
+bool Event::Set() const { return Set(Ref()); }
+
+bool Event::Set(ObjectRef target) {
+  const std::uint32_t slot = target.slot;
+  return detail::WithObject(target, ObjectKind::Event,
                             [slot](detail::ObjectTable::Lock& lock, detail::SharedObject& event) {
                               event.signalled = true;
                               lock.NoteChange(slot);

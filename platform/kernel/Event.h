@@ -27,6 +27,9 @@ class Event {
 
   // False on a null or dead handle.
   bool Set() const;
+  // Sets the event that `target` names without a handle of this process: what a process does to
+  // another thread's message input. False when it is dead or not an event.
+  static bool Set(ObjectRef target);
   bool Reset() const;
 
   ObjectRef Ref() const noexcept { return handle_.Ref(); }

@@ -1,8 +1,28 @@
 #include "service/device/PlugEventsWindow.h"
 
 #include "common/ProgramLogger.h"
+#include "platform/user/DeviceNotification.h"
+#include "platform/user/Window.h"
 
 namespace {
+
+constexpr char16_t kPlugWindowClass[] = u"CRemoteDevicePlugEventsMonitorWindow";
+
+// Routes the class's messages to the object that WM_CREATE's parameters name.
+LRESULT PlugWindowProcedure(HWND p_hWnd, UINT p_nMessage, WPARAM p_wParam, LPARAM p_lParam) {
+  auto* l_pWindow = static_cast<CRemoteDevicePlugEventsMonitorWindow*>(
+      p_nMessage == WM_CREATE ? reinterpret_cast<const CREATESTRUCT*>(p_lParam)->lpCreateParams
+                              : platform::GetWindowUserData(p_hWnd));
+  if (p_nMessage == WM_CREATE) {
+    platform::SetWindowUserData(p_hWnd, l_pWindow);
+  }
+  LRESULT l_lResult = 0;
+  if (l_pWindow != nullptr &&
+      l_pWindow->ProcessWindowMessage(p_hWnd, p_nMessage, p_wParam, p_lParam, l_lResult)) {
+    return l_lResult;
+  }
+  return platform::DefWindowProc(p_hWnd, p_nMessage, p_wParam, p_lParam);
+}
 
 constexpr std::u16string_view kRemoteIds = u"VID_FFFE&PID_0003";
 
@@ -25,6 +45,50 @@ bool IsRemoteDeviceInterface(std::u16string_view p_strName) {
     }
   }
   return l_strUpper.find(kRemoteIds) != std::u16string::npos;
+}
+
+CRemoteDevicePlugEventsMonitorWindow::~CRemoteDevicePlugEventsMonitorWindow() { DestroyWindow(); }
+
+HWND CRemoteDevicePlugEventsMonitorWindow::Create() {
+  platform::RegisterClass(kPlugWindowClass, PlugWindowProcedure);
+  m_hWnd = platform::CreateWindow(kPlugWindowClass, u"", WS_OVERLAPPEDWINDOW, 0, 0, this);
+  return m_hWnd;
+}
+
+void CRemoteDevicePlugEventsMonitorWindow::DestroyWindow() {
+  if (m_hWnd != 0) {
+    platform::DestroyWindow(m_hWnd);
+    m_hWnd = 0;
+  }
+}
+
+bool CRemoteDevicePlugEventsMonitorWindow::ProcessWindowMessage(HWND, UINT p_nMessage,
+                                                                WPARAM p_wParam, LPARAM p_lParam,
+                                                                LRESULT& p_lResult,
+                                                                std::uint32_t p_nMsgMapID) {
+  if (p_nMsgMapID != 0) {
+    return false;
+  }
+  switch (p_nMessage) {
+    case WM_CREATE:
+      p_lResult = OnCreate();
+      return true;
+    case WM_DEVICECHANGE: {
+      const auto* l_pNotice = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE*>(p_lParam);
+      DeviceBroadcast l_Broadcast;
+      if (l_pNotice != nullptr) {
+        l_Broadcast.m_nDeviceType = l_pNotice->dbcc_devicetype;
+        if (l_pNotice->dbcc_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+          l_Broadcast.m_strName = l_pNotice->dbcc_name;
+        }
+      }
+      p_lResult = OnDeviceChange(static_cast<std::uint32_t>(p_wParam),
+                                 l_pNotice != nullptr ? &l_Broadcast : nullptr);
+      return true;
+    }
+    default:
+      return false;
+  }
 }
 
 std::intptr_t CRemoteDevicePlugEventsMonitorWindow::OnCreate() {

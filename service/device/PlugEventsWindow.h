@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/kernel/Event.h"
+#include "platform/user/Messages.h"
 
 // Device-change event codes and the broadcast's device type of a device interface.
 enum class DeviceChangeEvent : std::uint32_t {
@@ -35,10 +36,29 @@ inline constexpr char16_t kOutputDeviceArrivesEvent[] = u"REMOTE_OUTPUT_DEVICE_A
 inline constexpr char16_t kInputDeviceRemovedEvent[] = u"REMOTE_INPUT_DEVICE_REMOVED";
 inline constexpr char16_t kOutputDeviceRemovedEvent[] = u"REMOTE_OUTPUT_DEVICE_REMOVED";
 
-// The hidden plug window's handling, which the window's message map calls on the thread that
-// runs the window. Destruction closes the four events.
+// The hidden plug window: a top-level window of style WS_OVERLAPPEDWINDOW that is never shown;
+// the thread that creates it runs its messages, and destroys it. Destruction closes the four
+// events.
 class CRemoteDevicePlugEventsMonitorWindow {
  public:
+  CRemoteDevicePlugEventsMonitorWindow() = default;
+  CRemoteDevicePlugEventsMonitorWindow(const CRemoteDevicePlugEventsMonitorWindow&) = delete;
+  CRemoteDevicePlugEventsMonitorWindow& operator=(const CRemoteDevicePlugEventsMonitorWindow&) =
+      delete;
+  virtual ~CRemoteDevicePlugEventsMonitorWindow();
+
+  // The message map: WM_CREATE and WM_DEVICECHANGE are handled (result 0); other messages and
+  // any message-map identifier other than 0 are not.
+  virtual bool ProcessWindowMessage(HWND p_hWnd, UINT p_nMessage, WPARAM p_wParam,
+                                    LPARAM p_lParam, LRESULT& p_lResult,
+                                    std::uint32_t p_nMsgMapID = 0);
+
+  // Creates the window on the calling thread (its WM_CREATE makes the events); 0 on failure.
+  HWND Create();
+  // Destroys the window, when there is one.
+  void DestroyWindow();
+  HWND m_hWnd = 0;
+
   // Window creation: creates or opens the four events; the result is 0.
   std::intptr_t OnCreate();
   // A device change: the remote's arrival sets the input and then the output arrival event, its

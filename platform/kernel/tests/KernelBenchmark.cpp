@@ -16,34 +16,13 @@
 #include "platform/ipc/SharedSection.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
+#include "platform/kernel/tests/BenchmarkRoot.h"
 #include "platform/kernel/tests/HelperProcess.h"
 
 namespace platform {
 namespace {
 
-// A fresh platform root for the whole benchmark program, made before the layer first looks.
-class BenchmarkRoot {
- public:
-  BenchmarkRoot() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "platform-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) {
-      root_ = pattern;
-      setenv("PLATFORM_ROOT", pattern.c_str(), 1);
-    }
-  }
-  BenchmarkRoot(const BenchmarkRoot&) = delete;
-  BenchmarkRoot& operator=(const BenchmarkRoot&) = delete;
-  ~BenchmarkRoot() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-
- private:
-  std::filesystem::path root_;
-};
-
-const BenchmarkRoot kRoot;
+const testing::BenchmarkRoot kRoot;
 
 constexpr int kRounds = 20000;
 

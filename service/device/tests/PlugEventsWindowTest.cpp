@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "common/tests/support/LogRecorder.h"
+#include "platform/hid/VirtualHidDevice.h"
 #include "platform/kernel/Wait.h"
+#include "platform/user/DeviceNotification.h"
+#include "platform/user/Window.h"
 
 namespace {
 
@@ -104,6 +109,88 @@ TEST_F(PlugEventsWindowTest, EveryNoticeIsLogged) {
   for (const auto& l_Entry : l_Log.Entries()) {
     EXPECT_EQ(l_Entry.flags, LOG_TO_FILE);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The window as the service's start-up makes it when it does not run as a service: created on
+// this thread and registered for device-interface notices, while a virtual remote comes and goes.
+class PlugWindowDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(m_Window.Create(), 0u);
+    const DEV_BROADCAST_DEVICEINTERFACE l_Filter;
+    ASSERT_NE(platform::RegisterDeviceNotification(m_Window.m_hWnd, &l_Filter,
+                                                   DEVICE_NOTIFY_WINDOW_HANDLE),
+              0u);
+    m_InputArrives = Open(kInputDeviceArrivesEvent);
+    m_OutputArrives = Open(kOutputDeviceArrivesEvent);
+    m_InputRemoved = Open(kInputDeviceRemovedEvent);
+    m_OutputRemoved = Open(kOutputDeviceRemovedEvent);
+  }
+
+  static Event Open(const char16_t* p_szName) { return std::move(Event::Open(p_szName).handle); }
+
+  // Runs the window's messages until the event is set; false when it is not within the limit.
+  static bool ServeUntil(const Event& p_Event) {
+    const platform::ObjectRef l_Event = p_Event.Ref();
+    for (;;) {
+      const platform::WaitResult l_Result = platform::MsgWaitForMultipleObjects(
+          std::span(&l_Event, 1), false, Timeout(100000), QS_ALLINPUT);
+      if (l_Result.status != platform::WaitStatus::Signalled) {
+        return false;
+      }
+      if (l_Result.index == 0) {
+        return true;
+      }
+      MSG l_Message;
+      while (platform::PeekMessage(l_Message, 0, 0, 0, PM_REMOVE)) {
+        platform::DispatchMessage(l_Message);
+      }
+    }
+  }
+
+  static std::unique_ptr<platform::VirtualHidDevice> Plug(std::uint16_t p_nProduct,
+                                                           bool p_bLowerCase) {
+    return platform::VirtualHidDevice::Plug(
+        {{0xFFFE, p_nProduct, 0x0100}, {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0xC0},
+         p_bLowerCase});
+  }
+
+  CRemoteDevicePlugEventsMonitorWindow m_Window;
+  Event m_InputArrives;
+  Event m_OutputArrives;
+  Event m_InputRemoved;
+  Event m_OutputRemoved;
+};
+
+TEST_F(PlugWindowDeviceTest, ARemotePluggedInAndOutSetsTheArrivalAndRemovalEvents) {
+  for (const bool l_bLowerCase : {false, true}) {
+    SCOPED_TRACE(l_bLowerCase ? "lower-case name" : "upper-case name");
+    auto l_Other = Plug(0x0004, l_bLowerCase);
+    auto l_Remote = Plug(0x0003, l_bLowerCase);
+    ASSERT_TRUE(ServeUntil(m_InputArrives));
+    EXPECT_TRUE(Consume(m_OutputArrives));
+    EXPECT_FALSE(Consume(m_InputArrives)) << "the other device set nothing";
+    l_Other->Unplug();
+    l_Remote->Unplug();
+    ASSERT_TRUE(ServeUntil(m_InputRemoved));
+    EXPECT_TRUE(Consume(m_OutputRemoved));
+    EXPECT_FALSE(Consume(m_InputRemoved));
+  }
+}
+
+TEST_F(PlugWindowDeviceTest, TheWindowIsAHiddenTopLevelWindowAndDestroyingItEndsItsNotices) {
+  EXPECT_EQ(platform::FindWindow(u"CRemoteDevicePlugEventsMonitorWindow", nullptr),
+            m_Window.m_hWnd);
+  EXPECT_EQ(platform::GetParent(m_Window.m_hWnd), 0u);
+  m_Window.DestroyWindow();
+  EXPECT_EQ(m_Window.m_hWnd, 0u);
+  auto l_Remote = Plug(0x0003, false);
+  EXPECT_EQ(platform::MsgWaitForMultipleObjects({}, false, Timeout(500), QS_ALLINPUT).status,
+            platform::WaitStatus::TimedOut);
 }
 
 }  // namespace
