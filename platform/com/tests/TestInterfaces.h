@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/com/CallInterface.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Dispatch.h"
 #include "platform/com/Event.h"
@@ -76,3 +77,78 @@ inline ULONG ReferenceCount(IUnknown* object) {
   object->AddRef();
   return object->Release();
 }
+
+// An interface with one method of each argument kind that crosses.
+struct IKinds : IUnknown {
+  virtual HRESULT Echo(std::int32_t number, double real, VARIANT_BOOL flag, BSTR text,
+                       std::int32_t* numberOut, double* realOut, VARIANT_BOOL* flagOut,
+                       BSTR* textOut) = 0;
+  virtual HRESULT EchoVariant(const VARIANT* in, VARIANT* out) = 0;
+  virtual HRESULT EchoArray(SAFEARRAY* in, SAFEARRAY** out) = 0;
+  virtual HRESULT Keep(ICounter* counter, ICounter** same) = 0;
+  virtual HRESULT Ask(REFIID iid, void** object) = 0;
+};
+template <>
+struct platform::InterfaceDeclaration<IKinds> {
+  static constexpr IID iid = GuidLiteral(u"{0B8F6C2D-3A4E-4B1F-9D2C-5E6F7A8B9C0D}");
+  static constexpr std::string_view name = "IKinds";
+  using Base = IUnknown;
+  using Methods = MethodList<COM_METHOD(IKinds, Echo), COM_METHOD(IKinds, EchoVariant),
+                             COM_METHOD(IKinds, EchoArray), COM_METHOD(IKinds, Keep),
+                             COM_METHOD(IKinds, Ask)>;
+};
+
+class CKindsProxy final : public platform::Proxy<IKinds> {
+ public:
+  using Proxy::Proxy;
+  HRESULT Echo(std::int32_t number, double real, VARIANT_BOOL flag, BSTR text,
+               std::int32_t* numberOut, double* realOut, VARIANT_BOOL* flagOut,
+               BSTR* textOut) override {
+    return Forward<&IKinds::Echo>(number, real, flag, text, numberOut, realOut, flagOut, textOut);
+  }
+  HRESULT EchoVariant(const VARIANT* in, VARIANT* out) override {
+    return Forward<&IKinds::EchoVariant>(in, out);
+  }
+  HRESULT EchoArray(SAFEARRAY* in, SAFEARRAY** out) override {
+    return Forward<&IKinds::EchoArray>(in, out);
+  }
+  HRESULT Keep(ICounter* counter, ICounter** same) override {
+    return Forward<&IKinds::Keep>(counter, same);
+  }
+  HRESULT Ask(REFIID iid, void** object) override { return Forward<&IKinds::Ask>(iid, object); }
+};
+
+class CCounterProxy final : public platform::Proxy<ICounter> {
+ public:
+  using Proxy::Proxy;
+  HRESULT Increment(std::int32_t by, std::int32_t* total) override {
+    return Forward<&ICounter::Increment>(by, total);
+  }
+};
+
+inline const bool kTestCallsRegistered = platform::RegisterCallInterface<IKinds, CKindsProxy>() &&
+                         platform::RegisterCallInterface<ICounter, CCounterProxy>() &&
+                         platform::RegisterEventInterface<_ITestEvents>();
+
+class CKinds final : public platform::ComObject<IKinds> {
+ public:
+  HRESULT Echo(std::int32_t number, double real, VARIANT_BOOL flag, BSTR text,
+               std::int32_t* numberOut, double* realOut, VARIANT_BOOL* flagOut,
+               BSTR* textOut) override {
+    *numberOut = number + 1;
+    *realOut = real * 2;
+    *flagOut = flag == VARIANT_TRUE ? VARIANT_FALSE : VARIANT_TRUE;
+    *textOut = text == nullptr ? nullptr : SysAllocStringLen(text, SysStringLen(text));
+    return number < 0 ? E_INVALIDARG : S_FALSE;
+  }
+  HRESULT EchoVariant(const VARIANT* in, VARIANT* out) override { return VariantCopy(out, in); }
+  HRESULT EchoArray(SAFEARRAY* in, SAFEARRAY** out) override { return SafeArrayCopy(in, out); }
+  HRESULT Keep(ICounter* counter, ICounter** same) override {
+    kept = counter;
+    return kept.CopyTo(same);
+  }
+  HRESULT Ask(REFIID iid, void** object) override { return QueryInterface(iid, object); }
+
+  platform::ComPtr<ICounter> kept;
+};
+
