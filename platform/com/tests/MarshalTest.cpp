@@ -187,8 +187,10 @@ TEST_F(Loopback, InterfacePointersCrossAsProxiesAndComeBackToTheirObject) {
     ASSERT_EQ(m_proxy->Ask(IidOf<IUnknown>, asUnknown.put_void()), S_OK);
     ComPtr<IKinds> back;
     ASSERT_EQ(asUnknown.QueryInterface(back), S_OK);
+    same.Release();
     EXPECT_EQ(back->Keep(nullptr, same.put()), S_OK);
-    EXPECT_EQ(same, nullptr);
+    EXPECT_EQ(same->Increment(1, &total), S_OK);
+    EXPECT_EQ(total, 7);
     EXPECT_EQ(m_proxy->Ask(IidOf<INamed>, asUnknown.put_void()), E_NOINTERFACE);
     EXPECT_EQ(asUnknown, nullptr);
   }

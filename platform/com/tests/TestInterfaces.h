@@ -2,10 +2,13 @@
 
 // Small interfaces and objects for the component tests.
 
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "platform/com/CallInterface.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/ConnectionPoint.h"
 #include "platform/com/Dispatch.h"
 #include "platform/com/Event.h"
 #include "platform/com/Interface.h"
@@ -143,8 +146,9 @@ class CKinds final : public platform::ComObject<IKinds> {
   }
   HRESULT EchoVariant(const VARIANT* in, VARIANT* out) override { return VariantCopy(out, in); }
   HRESULT EchoArray(SAFEARRAY* in, SAFEARRAY** out) override { return SafeArrayCopy(in, out); }
+  // Keeps `counter` when one is given, and hands out what it keeps.
   HRESULT Keep(ICounter* counter, ICounter** same) override {
-    kept = counter;
+    if (counter != nullptr) kept = counter;
     return kept.CopyTo(same);
   }
   HRESULT Ask(REFIID iid, void** object) override { return QueryInterface(iid, object); }
@@ -152,3 +156,59 @@ class CKinds final : public platform::ComObject<IKinds> {
   platform::ComPtr<ICounter> kept;
 };
 
+
+// An event source that fires _ITestEvents::Counted when asked. Any thread.
+struct ITestSource : IUnknown {
+  virtual HRESULT FireCounted(std::int32_t count, BSTR name) = 0;
+  virtual HRESULT get_fired(std::int32_t* count) = 0;
+};
+template <>
+struct platform::InterfaceDeclaration<ITestSource> {
+  static constexpr IID iid = GuidLiteral(u"{5A1C9E3B-2D4F-4A6B-8C7D-9E0F1A2B3C4D}");
+  static constexpr std::string_view name = "ITestSource";
+  using Base = IUnknown;
+  using Methods =
+      MethodList<COM_METHOD(ITestSource, FireCounted), COM_METHOD(ITestSource, get_fired)>;
+};
+class CTestSourceProxy final : public platform::Proxy<ITestSource> {
+ public:
+  using Proxy::Proxy;
+  HRESULT FireCounted(std::int32_t count, BSTR name) override {
+    return Forward<&ITestSource::FireCounted>(count, name);
+  }
+  HRESULT get_fired(std::int32_t* count) override {
+    return Forward<&ITestSource::get_fired>(count);
+  }
+};
+inline const bool kTestSourceRegistered =
+    platform::RegisterCallInterface<ITestSource, CTestSourceProxy>();
+
+class CTestSource final : public platform::ComObject<ITestSource, IConnectionPointContainer> {
+ public:
+  CTestSource() : m_events(m_points.Add(platform::IidOf<_ITestEvents>)) {}
+  HRESULT FireCounted(std::int32_t count, BSTR name) override {
+    const std::scoped_lock lock(m_mutex);
+    m_fired.fetch_add(1);
+    return m_events.Fire<_ITestEvents::Counted>(count, name);
+  }
+  HRESULT get_fired(std::int32_t* count) override {
+    *count = m_fired.load();
+    return S_OK;
+  }
+  HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
+    const std::scoped_lock lock(m_mutex);
+    return m_points.Find(iid, point);
+  }
+  std::size_t Connections() {
+    const std::scoped_lock lock(m_mutex);
+    return m_events.ConnectionCount();
+  }
+
+ private:
+  // Calls arrive on several threads of the layer; the connection point is used under the lock,
+  // which a sink's call back into get_fired does not need.
+  std::recursive_mutex m_mutex;
+  platform::ConnectionPoints m_points;
+  platform::ConnectionPoint& m_events;
+  std::atomic<std::int32_t> m_fired{0};
+};

@@ -1,0 +1,91 @@
+// The helper process of the component call tests: one command a line on its standard input,
+// one answer line for each. It plays the other processes of a test: the one that implements an
+// object, the one that passes it on, a client that holds it, a caller of another user.
+
+#include <unistd.h>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "platform/com/CallLayer.h"
+#include "platform/com/tests/TestInterfaces.h"
+
+namespace {
+
+using platform::ComPtr;
+using platform::IidOf;
+
+std::string Hex(HRESULT hr) {
+  std::ostringstream text;
+  text << std::hex << static_cast<std::uint32_t>(hr);
+  return text.str();
+}
+
+class Helper {
+ public:
+  std::string Run(const std::string& line) {
+    const std::size_t space = line.find(' ');
+    const std::string command = line.substr(0, space);
+    const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
+    if (command == "publish-counter") return Publish(platform::MakeObject<CCounter>(), IidOf<ICounter>);
+    if (command == "publish-holder") {
+      m_holder = platform::MakeObject<CKinds>();
+      return Publish(m_holder, IidOf<IKinds>);
+    }
+    if (command == "publish-source") return Publish(platform::MakeObject<CTestSource>(), IidOf<ITestSource>);
+    if (command == "take-counter") {
+      return Hex(platform::UnmarshalReference(argument, IidOf<ICounter>, m_counter.put_void()));
+    }
+    if (command == "take-holder") {
+      return Hex(platform::UnmarshalReference(argument, IidOf<IKinds>, m_kinds.put_void()));
+    }
+    if (command == "keep-counter") {
+      // The holder of this process keeps the counter proxy it was handed.
+      ComPtr<ICounter> same;
+      return Hex(m_holder->Keep(m_counter.get(), same.put()));
+    }
+    if (command == "increment") {
+      std::int32_t total = 0;
+      const HRESULT hr = m_counter->Increment(std::stoi(argument), &total);
+      return FAILED(hr) ? Hex(hr) : std::to_string(total);
+    }
+    if (command == "drop") {
+      m_counter.Release();
+      m_kinds.Release();
+      return "dropped";
+    }
+    if (command == "exported") return std::to_string(platform::ExportedObjectCount());
+    if (command == "become") {
+      return setgid(static_cast<gid_t>(std::stoul(argument))) == 0 &&
+                     setuid(static_cast<uid_t>(std::stoul(argument))) == 0
+                 ? "became"
+                 : "refused";
+    }
+    return "unknown command";
+  }
+
+ private:
+  template <class T>
+  std::string Publish(const ComPtr<T>& object, REFIID iid) {
+    m_published.push_back(object->Identity());
+    std::string text;
+    const HRESULT hr = platform::PublishReference(object->Identity(), iid, text);
+    return FAILED(hr) ? Hex(hr) : text;
+  }
+
+  std::vector<ComPtr<IUnknown>> m_published;
+  ComPtr<CKinds> m_holder;
+  ComPtr<ICounter> m_counter;
+  ComPtr<IKinds> m_kinds;
+};
+
+}  // namespace
+
+int main() {
+  static_cast<void>(kTestCallsRegistered && kTestSourceRegistered);
+  Helper helper;
+  std::string line;
+  while (std::getline(std::cin, line)) std::cout << helper.Run(line) << std::endl;
+  return 0;
+}
