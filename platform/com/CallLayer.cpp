@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/com/Apartment.h"
 #include "platform/com/CallInterface.h"
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
@@ -42,7 +43,8 @@ class ExportTable {
     const std::scoped_lock lock(m_mutex);
     if (const auto found = m_ids.find(identity); found != m_ids.end()) return found->second;
     const std::uint64_t id = ++m_lastId;
-    m_entries.emplace(id, Entry{ComPtr<IUnknown>(identity), 0});
+    // Calls run in the apartment of the thread that first exports the object.
+    m_entries.emplace(id, Entry{ComPtr<IUnknown>(identity), 0, CurrentApartmentDispatcher()});
     m_ids.emplace(identity, id);
     return id;
   }
@@ -50,6 +52,12 @@ class ExportTable {
     const std::scoped_lock lock(m_mutex);
     const auto found = m_entries.find(id);
     return found == m_entries.end() ? nullptr : found->second.object;
+  }
+  // The dispatcher of the object's apartment; null for the multithreaded apartment.
+  std::shared_ptr<CallDispatcher> DispatcherOf(std::uint64_t id) {
+    const std::scoped_lock lock(m_mutex);
+    const auto found = m_entries.find(id);
+    return found == m_entries.end() ? nullptr : found->second.dispatcher;
   }
   // One reference more on an exported object; false when it is not exported.
   bool AddReference(std::uint64_t id) {
@@ -139,6 +147,7 @@ class ExportTable {
   struct Entry {
     ComPtr<IUnknown> object;
     std::uint64_t references;
+    std::shared_ptr<CallDispatcher> dispatcher;
   };
   struct Granted {
     std::uint64_t object;
@@ -501,9 +510,16 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
         Drop(message.object, message.method);
         return;
       }
-      m_core.Workers().Queue([self = shared_from_this(), request = std::move(message)]() mutable {
+      const std::uint64_t target = message.object;
+      std::function<void()> answer = [self = shared_from_this(),
+                                      request = std::move(message)]() mutable {
         self->Answer(std::move(request));
-      });
+      };
+      if (const auto apartment = m_core.Table().DispatcherOf(target)) {
+        apartment->Deliver(std::move(answer));
+      } else {
+        m_core.Workers().Queue(std::move(answer));
+      }
     });
     Shutdown();
     // The client is gone: what it held and what travelled through it is given back.
