@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/com/CallLayer.h"
+#include "platform/com/DispatchSink.h"
 #include "platform/com/tests/TestInterfaces.h"
 
 namespace {
@@ -21,6 +22,14 @@ std::string Hex(HRESULT hr) {
   text << std::hex << static_cast<std::uint32_t>(hr);
   return text.str();
 }
+
+// A sink that accepts the events and does nothing with them.
+class CQuietSink final : public platform::DispatchSink<CQuietSink, _ITestEvents> {
+ public:
+  HRESULT OnCounted(std::int32_t, BSTR) { return S_OK; }
+  using SinkMap =
+      platform::SinkMap<platform::SinkEntry<_ITestEvents::Counted, &CQuietSink::OnCounted>>;
+};
 
 class Helper {
  public:
@@ -55,6 +64,16 @@ class Helper {
       m_kinds.Release();
       return "dropped";
     }
+    if (command == "advise") {
+      ComPtr<ITestSource> source;
+      if (const HRESULT hr = platform::UnmarshalReference(argument, IidOf<ITestSource>,
+                                                          source.put_void());
+          FAILED(hr)) {
+        return Hex(hr);
+      }
+      m_sink = platform::MakeObject<CQuietSink>();
+      return Hex(m_sink->DispEventAdvise(source.get()));
+    }
     if (command == "exported") return std::to_string(platform::ExportedObjectCount());
     if (command == "become") {
       return setgid(static_cast<gid_t>(std::stoul(argument))) == 0 &&
@@ -78,6 +97,7 @@ class Helper {
   ComPtr<CKinds> m_holder;
   ComPtr<ICounter> m_counter;
   ComPtr<IKinds> m_kinds;
+  ComPtr<CQuietSink> m_sink;
 };
 
 }  // namespace

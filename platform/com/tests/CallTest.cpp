@@ -175,6 +175,19 @@ TEST(Calls, AnEventReachesARemoteSinkThatCallsBackDuringIt) {
   sink->source.Release();
 }
 
+TEST(Calls, ASinkOfAKilledProcessLeavesItsConnectionPoint) {
+  const auto source = MakeObject<CTestSource>();
+  HelperProcess client = StartHelper();
+  ASSERT_EQ(client.Command("advise " + Published(source->Identity(), IidOf<ITestSource>)), "0");
+  const UniqueBstr name(SysAllocString(u"x"));
+  EXPECT_EQ(source->FireCounted(1, name.get()), S_OK);
+  EXPECT_EQ(source->Connections(), 1u);
+  client.Kill();
+  EXPECT_EQ(source->FireCounted(2, name.get()), RPC_E_DISCONNECTED);
+  EXPECT_EQ(source->Connections(), 0u);
+  EXPECT_EQ(source->FireCounted(3, name.get()), S_OK);
+}
+
 TEST(Calls, ACallerOfAnotherUserIsRefused) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run a helper under another user";
   // The helper of the other user must reach the root's socket folder.
