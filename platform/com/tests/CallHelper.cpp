@@ -4,10 +4,17 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+#include <vector>
+
 #include <iostream>
 #include <sstream>
 #include <string>
 
+#include "platform/base/Text.h"
+#include "platform/com/Activation.h"
 #include "platform/com/CallLayer.h"
 #include "platform/com/DispatchSink.h"
 #include "platform/com/tests/TestInterfaces.h"
@@ -102,8 +109,56 @@ class Helper {
 
 }  // namespace
 
-int main() {
+// Counts for the whole server process, so that a test sees which server its objects live in;
+// its name is the server's process id. Each instance holds the server process.
+std::atomic<std::int32_t> g_servedTotal{0};
+std::mutex g_serverMutex;
+std::condition_variable g_serverUnused;
+bool g_serverDone = false;
+
+class CServedCounter final : public CCounter {
+ public:
+  CServedCounter() { CoAddRefServerProcess(); }
+  ~CServedCounter() override {
+    if (CoReleaseServerProcess() == 0) {
+      const std::scoped_lock lock(g_serverMutex);
+      g_serverDone = true;
+      g_serverUnused.notify_all();
+    }
+  }
+  HRESULT Increment(std::int32_t by, std::int32_t* total) override {
+    *total = g_servedTotal.fetch_add(by) + by;
+    return S_OK;
+  }
+  HRESULT get_name(BSTR* name) override {
+    *name = SysAllocString(platform::FromUtf8(std::to_string(getpid())).c_str());
+    return S_OK;
+  }
+};
+
+// The local server: registers its class object after `delay` and ends when its last object is
+// released.
+int Serve(std::chrono::milliseconds delay) {
+  std::this_thread::sleep_for(delay);
+  const auto factory = platform::MakeObject<platform::ClassFactory<CServedCounter>>();
+  DWORD cookie = 0;
+  if (FAILED(CoRegisterClassObject(kServedCounterClass, factory->Identity(), CLSCTX_LOCAL_SERVER,
+                                   REGCLS_MULTIPLEUSE, &cookie))) {
+    return 1;
+  }
+  std::unique_lock lock(g_serverMutex);
+  g_serverUnused.wait(lock, [] { return g_serverDone; });
+  CoRevokeClassObject(cookie);
+  return 0;
+}
+
+int main(int argc, char** argv) {
   static_cast<void>(kTestCallsRegistered && kTestSourceRegistered);
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (!arguments.empty() && arguments.back() == "-Embedding") {
+    const int delay = arguments.size() == 2 ? std::stoi(arguments[0]) : 0;
+    return Serve(std::chrono::milliseconds(delay));
+  }
   Helper helper;
   std::string line;
   while (std::getline(std::cin, line)) std::cout << helper.Run(line) << std::endl;

@@ -51,7 +51,7 @@ struct platform::InterfaceDeclaration<_ITestEvents> {
 };
 
 // Counts its destructions into a flag that the test owns.
-class CCounter final : public platform::ComObject<ICounter, INamed> {
+class CCounter : public platform::ComObject<ICounter, INamed> {
  public:
   explicit CCounter(bool* destroyed = nullptr) : m_destroyed(destroyed) {}
   ~CCounter() override {
@@ -129,7 +129,19 @@ class CCounterProxy final : public platform::Proxy<ICounter> {
   }
 };
 
-inline const bool kTestCallsRegistered = platform::RegisterCallInterface<IKinds, CKindsProxy>() &&
+class CNamedProxy final : public platform::Proxy<INamed> {
+ public:
+  using Proxy::Proxy;
+  HRESULT Invoke(DISPID dispid, REFIID iid, LCID locale, std::uint16_t flags,
+                 DISPPARAMS* parameters, VARIANT* result) override {
+    return Forward<&IDispatch::Invoke>(dispid, iid, locale, flags, parameters, result);
+  }
+  HRESULT get_name(BSTR* name) override { return Forward<&INamed::get_name>(name); }
+  HRESULT put_name(BSTR name) override { return Forward<&INamed::put_name>(name); }
+};
+
+inline const bool kTestCallsRegistered =
+    platform::RegisterCallInterface<INamed, CNamedProxy>() && platform::RegisterCallInterface<IKinds, CKindsProxy>() &&
                          platform::RegisterCallInterface<ICounter, CCounterProxy>() &&
                          platform::RegisterEventInterface<_ITestEvents>();
 
@@ -196,8 +208,11 @@ class CTestSource final : public platform::ComObject<ITestSource, IConnectionPoi
     return S_OK;
   }
   HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
-    const std::scoped_lock lock(m_mutex);
-    return m_points.Find(iid, point);
+    if (point == nullptr) return E_POINTER;
+    *point = nullptr;
+    if (iid != platform::IidOf<_ITestEvents>) return CONNECT_E_NOCONNECTION;
+    *point = platform::MakeObject<CLockedPoint>(this).Detach();
+    return S_OK;
   }
   std::size_t Connections() {
     const std::scoped_lock lock(m_mutex);
@@ -205,6 +220,23 @@ class CTestSource final : public platform::ComObject<ITestSource, IConnectionPoi
   }
 
  private:
+  // The connection point as callers on the layer's threads reach it: under the source's lock.
+  class CLockedPoint final : public platform::ComObject<IConnectionPoint> {
+   public:
+    explicit CLockedPoint(CTestSource* source) : m_source(source) {}
+    HRESULT Advise(IUnknown* sink, std::uint32_t* cookie) override {
+      const std::scoped_lock lock(m_source->m_mutex);
+      return m_source->m_events.Advise(sink, cookie);
+    }
+    HRESULT Unadvise(std::uint32_t cookie) override {
+      const std::scoped_lock lock(m_source->m_mutex);
+      return m_source->m_events.Unadvise(cookie);
+    }
+
+   private:
+    platform::ComPtr<CTestSource> m_source;
+  };
+
   // Calls arrive on several threads of the layer; the connection point is used under the lock,
   // which a sink's call back into get_fired does not need.
   std::recursive_mutex m_mutex;
@@ -212,3 +244,7 @@ class CTestSource final : public platform::ComObject<ITestSource, IConnectionPoi
   platform::ConnectionPoint& m_events;
   std::atomic<std::int32_t> m_fired{0};
 };
+
+// The class that the call helper serves as a local server.
+inline constexpr CLSID kServedCounterClass =
+    platform::GuidLiteral(u"{52CA7E0B-0000-4290-994F-D028D89DEBAF}");
