@@ -188,8 +188,8 @@ HRESULT BindClassObject(std::uint32_t session, REFCLSID clsid, REFIID iid, void*
     if (ProcessAlive(static_cast<pid_t>(std::stol(pid)))) return kServerStarting;
     std::filesystem::remove(starting);
   }
-  const auto command = RegistryGetValue(
-      RegistryHive::ClassesRoot, u"CLSID\\" + FormatGuid(clsid) + u"\\LocalServer32", u"");
+  const auto command = RegistryGetValue(RegistryHive::ClassesRoot,
+                                        u"CLSID\\" + FormatGuid(clsid) + u"\\LocalServer32", u"");
   if (!command) return REGDB_E_CLASSNOTREG;
   std::error_code ignored;
   std::filesystem::create_directories(ClassFolder(session), ignored);
@@ -293,9 +293,9 @@ HRESULT MkParseDisplayNameEx(IBindCtx* /*context*/, const OLECHAR* name, ULONG* 
     return MK_E_SYNTAX;
   }
   *eaten = static_cast<ULONG>(text.size());
-  *moniker = platform::MakeObject<platform::CSessionMoniker>(static_cast<std::uint32_t>(session),
-                                                             *clsid)
-                 .Detach();
+  *moniker =
+      platform::MakeObject<platform::CSessionMoniker>(static_cast<std::uint32_t>(session), *clsid)
+          .Detach();
   return S_OK;
 }
 

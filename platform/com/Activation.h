@@ -61,8 +61,7 @@ HRESULT MkParseDisplayNameEx(IBindCtx* context, const OLECHAR* name, ULONG* eate
 
 // An instance of a local server's class in the caller's own session: binds the class object
 // (waiting while the server starts) and creates the instance through it.
-HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
-                         void** object);
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
 
 namespace platform {
 

@@ -36,6 +36,7 @@ class CInterfaceStream final : public ComObject<IStream> {
     const ComPtr<IUnknown> taken = std::move(m_object);
     return taken->QueryInterface(iid, object);
   }
+
  private:
   ComPtr<IUnknown> m_object;
 };

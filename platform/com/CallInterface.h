@@ -138,14 +138,14 @@ class Proxy : public detail::ProxyBase<I> {
         arguments);
     if (FAILED(hr)) return hr;
     std::vector<wire::Value> out;
-    const HRESULT result = m_remote->Call(
-        static_cast<std::uint32_t>(MethodOf<Pointer>.index), std::move(in), out);
+    const HRESULT result =
+        m_remote->Call(static_cast<std::uint32_t>(MethodOf<Pointer>.index), std::move(in), out);
     ValueCursor cursor(out);
     hr = std::apply(
         [&](auto&... argument) {
           HRESULT step = S_OK;
-          ((step = SUCCEEDED(step) ? ProxyArgument<Args>::Receive(argument, cursor, context)
-                                   : step),
+          ((step =
+                SUCCEEDED(step) ? ProxyArgument<Args>::Receive(argument, cursor, context) : step),
            ...);
           return step;
         },
@@ -201,22 +201,21 @@ struct Stub {
   }
 
   template <class Row, class... Args>
-  static HRESULT CallWith(I& object, std::span<const wire::Value> in,
-                          std::vector<wire::Value>& out, ReferenceMarshaller& marshaller,
-                          std::tuple<Args...>*) {
+  static HRESULT CallWith(I& object, std::span<const wire::Value> in, std::vector<wire::Value>& out,
+                          ReferenceMarshaller& marshaller, std::tuple<Args...>*) {
     std::tuple<StubArgument<Args>...> slots;
     MarshalContext context{marshaller};
     ValueCursor cursor(in);
-    if (const HRESULT hr = detail::EachUntilFailure(
-            slots, [&](auto& slot) { return slot.Load(cursor, context); });
+    if (const HRESULT hr =
+            detail::EachUntilFailure(slots, [&](auto& slot) { return slot.Load(cursor, context); });
         FAILED(hr)) {
       return hr;
     }
     if (!cursor.AtEnd()) return DISP_E_BADPARAMCOUNT;
-    const HRESULT result = std::apply(
-        [&](auto&... slot) { return (object.*Row::pointer)(slot.Pass()...); }, slots);
-    if (const HRESULT hr = detail::EachUntilFailure(
-            slots, [&](auto& slot) { return slot.Store(out, context); });
+    const HRESULT result =
+        std::apply([&](auto&... slot) { return (object.*Row::pointer)(slot.Pass()...); }, slots);
+    if (const HRESULT hr =
+            detail::EachUntilFailure(slots, [&](auto& slot) { return slot.Store(out, context); });
         FAILED(hr)) {
       out.clear();
       return hr;

@@ -32,8 +32,9 @@ class CallInterfaceTable {
     m_entries.emplace(IidOf<IClassFactory>, MakeCallInterface<IClassFactory, CClassFactoryProxy>());
     m_entries.emplace(IidOf<IConnectionPoint>,
                       MakeCallInterface<IConnectionPoint, CConnectionPointProxy>());
-    m_entries.emplace(IidOf<IConnectionPointContainer>,
-                      MakeCallInterface<IConnectionPointContainer, CConnectionPointContainerProxy>());
+    m_entries.emplace(
+        IidOf<IConnectionPointContainer>,
+        MakeCallInterface<IConnectionPointContainer, CConnectionPointContainerProxy>());
   }
 
   std::mutex m_mutex;

@@ -271,7 +271,7 @@ class CallLayerCore;
 
 // This process's connection to one exporting process, shared by every proxy of its objects.
 // Requests from any thread; a reader thread matches replies to them and is joined by the
-// destructor.
+// destructor (unless the destructor runs on the reader itself, at its very end).
 class ClientConnection {
  public:
   ClientConnection(UniqueFd socket, std::shared_ptr<ExportTable> table, std::uint64_t anchor)
@@ -282,7 +282,13 @@ class ClientConnection {
   ClientConnection& operator=(const ClientConnection&) = delete;
   ~ClientConnection() {
     Shutdown();
-    m_reader.join();
+    // The reader's last act may release an object whose proxies held this connection last;
+    // it cannot join itself, and touches nothing of the connection after that act.
+    if (m_reader.get_id() == std::this_thread::get_id()) {
+      m_reader.detach();
+    } else {
+      m_reader.join();
+    }
   }
 
   std::uint64_t Anchor() const noexcept { return m_anchor; }
@@ -487,7 +493,9 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
   ServerConnection(const ServerConnection&) = delete;
   ServerConnection& operator=(const ServerConnection&) = delete;
 
-  void Start() { m_reader = std::thread([self = shared_from_this()] { self->Read(); }); }
+  void Start() {
+    m_reader = std::thread([self = shared_from_this()] { self->Read(); });
+  }
   void Shutdown() noexcept { shutdown(m_socket.Get(), SHUT_RDWR); }
   bool Finished() const noexcept { return m_finished.load(std::memory_order_acquire); }
   void Join() {
@@ -598,8 +606,7 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
         const CallInterface* entry = FindCallInterface(request.iid);
         if (entry == nullptr) return E_NOINTERFACE;
         ComPtr<IUnknown> target;
-        if (const HRESULT hr = object->QueryInterface(request.iid, target.put_void());
-            FAILED(hr)) {
+        if (const HRESULT hr = object->QueryInterface(request.iid, target.put_void()); FAILED(hr)) {
           return hr;
         }
         return entry->stub(target.get(), request.method, request.values, reply.values,
@@ -660,8 +667,7 @@ void CallLayerCore::Accept() {
     }
     ucred peer{};
     socklen_t length = sizeof peer;
-    const bool known =
-        getsockopt(client.Get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0;
+    const bool known = getsockopt(client.Get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0;
     const bool allowed = known && MayCall(peer.uid, geteuid());
     const std::scoped_lock lock(m_mutex);
     if (m_stopping) return;
@@ -778,9 +784,8 @@ HRESULT CallLayerCore::Import(const wire::ObjectReference& reference, REFIID iid
   Message reply;
   if (const HRESULT hr = connection->Request(claim, reply); FAILED(hr)) return hr;
   if (FAILED(reply.result)) return reply.result;
-  *object = entry->proxy(std::make_unique<RemoteReference>(*this, std::move(connection),
-                                                           reference.exporter, reference.object,
-                                                           iid));
+  *object = entry->proxy(std::make_unique<RemoteReference>(
+      *this, std::move(connection), reference.exporter, reference.object, iid));
   return S_OK;
 }
 
@@ -792,8 +797,7 @@ HRESULT LayerMarshaller::Export(IUnknown* object, REFIID iid, wire::ObjectRefere
   return m_core.ExportLocal(object, iid, m_anchor, false, reference);
 }
 
-HRESULT LayerMarshaller::Import(const wire::ObjectReference& reference, REFIID iid,
-                                void** object) {
+HRESULT LayerMarshaller::Import(const wire::ObjectReference& reference, REFIID iid, void** object) {
   return m_core.Import(reference, iid, object);
 }
 

@@ -9,8 +9,8 @@ wire::Text ToWire(BSTR text) {
 
 UniqueBstr FromWire(const wire::Text& text) {
   if (text.isNull) return UniqueBstr();
-  return UniqueBstr(
-      SysAllocStringLen(text.characters.data(), static_cast<std::uint32_t>(text.characters.size())));
+  return UniqueBstr(SysAllocStringLen(text.characters.data(),
+                                      static_cast<std::uint32_t>(text.characters.size())));
 }
 
 HRESULT ToWire(SAFEARRAY* array, wire::TextArray& out) {
@@ -18,7 +18,8 @@ HRESULT ToWire(SAFEARRAY* array, wire::TextArray& out) {
   if (array == nullptr) return S_OK;
   std::int32_t lower = 0;
   std::int32_t upper = 0;
-  if (FAILED(SafeArrayGetLBound(array, 1, &lower)) || FAILED(SafeArrayGetUBound(array, 1, &upper))) {
+  if (FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
+      FAILED(SafeArrayGetUBound(array, 1, &upper))) {
     return E_INVALIDARG;
   }
   out.isNull = false;

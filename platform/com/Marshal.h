@@ -278,8 +278,7 @@ struct StubArgument<VARIANT*> {
 
 template <>
 struct ProxyArgument<const GUID&> {
-  static HRESULT Send(const GUID& guid, std::vector<wire::Value>& values,
-                      MarshalContext& context) {
+  static HRESULT Send(const GUID& guid, std::vector<wire::Value>& values, MarshalContext& context) {
     context.lastGuid = guid;
     values.emplace_back(guid);
     return S_OK;
@@ -345,8 +344,7 @@ struct ProxyArgument<void**> {
   static HRESULT Receive(void** out, ValueCursor& cursor, MarshalContext& context) {
     // Received as IUnknown of the asked interface: the pointer handed out is that interface's.
     ComPtr<IUnknown> received;
-    if (const HRESULT hr =
-            ReceiveInterface(cursor, context.lastGuid, received.put_void(), context);
+    if (const HRESULT hr = ReceiveInterface(cursor, context.lastGuid, received.put_void(), context);
         FAILED(hr)) {
       return hr;
     }

@@ -17,7 +17,8 @@ enum class VariantTag : std::uint8_t { Empty, Int32, Bool, Double, Text, Object,
 class Writer {
  public:
   template <class T>
-  requires std::is_arithmetic_v<T> void Put(T value) {
+  requires std::is_arithmetic_v<T>
+  void Put(T value) {
     const auto* bytes = reinterpret_cast<const std::byte*>(&value);
     m_bytes.insert(m_bytes.end(), bytes, bytes + sizeof(T));
   }
@@ -186,17 +187,28 @@ class Reader {
     const auto tag = Get<std::uint8_t>();
     if (Failed()) return std::nullopt;
     switch (tag) {
-      case 0: return Value(Get<std::int32_t>());
-      case 1: return Value(Get<std::uint32_t>());
-      case 2: return Value(Get<std::int16_t>());
-      case 3: return Value(Get<std::uint16_t>());
-      case 4: return Value(Get<double>());
-      case 5: return Value(GetText());
-      case 6: return Value(GetVariant());
-      case 7: return Value(GetTextArray());
-      case 8: return Value(GetGuid());
-      case 9: return Value(GetReference());
-      case 10: return Value(GetDispatchArguments());
+      case 0:
+        return Value(Get<std::int32_t>());
+      case 1:
+        return Value(Get<std::uint32_t>());
+      case 2:
+        return Value(Get<std::int16_t>());
+      case 3:
+        return Value(Get<std::uint16_t>());
+      case 4:
+        return Value(Get<double>());
+      case 5:
+        return Value(GetText());
+      case 6:
+        return Value(GetVariant());
+      case 7:
+        return Value(GetTextArray());
+      case 8:
+        return Value(GetGuid());
+      case 9:
+        return Value(GetReference());
+      case 10:
+        return Value(GetDispatchArguments());
       default:
         m_failed = true;
         return std::nullopt;

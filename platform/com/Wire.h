@@ -73,9 +73,9 @@ using Value = std::variant<std::int32_t, std::uint32_t, std::int16_t, std::uint1
                            VariantValue, TextArray, GUID, ObjectReference, DispatchArguments>;
 
 enum class MessageKind : std::uint8_t {
-  Hello = 1,           // first message of a connection; its reply carries the client's number
-  Call = 2,            // a method of `iid` (number `method`) on `object`, values in declaration order
-  Reply = 3,           // `result` and the out values of call `callId`
+  Hello = 1,  // first message of a connection; its reply carries the client's number
+  Call = 2,   // a method of `iid` (number `method`) on `object`, values in declaration order
+  Reply = 3,  // `result` and the out values of call `callId`
   QueryInterface = 4,  // asks `object` for `iid`; the reply carries one reference
   Release = 5,         // gives back `count` references to `object`; no reply
   Claim = 6,           // takes over the reference travelling under `token`; replied

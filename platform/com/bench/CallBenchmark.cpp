@@ -2,8 +2,8 @@
 // interface pointer, and an event fired to a sink in the other process. Prints the median and
 // the 99th percentile of each.
 
-#include <sys/stat.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -71,9 +71,8 @@ int main() {
     std::string text;
     platform::PublishReference(source->Identity(), IidOf<ITestSource>, text);
     if (server.Command("advise " + text) != "0") return 1;
-    Measure("event fired to a sink in another process", [&] {
-      source->FireCounted(1, name.get());
-    });
+    Measure("event fired to a sink in another process",
+            [&] { source->FireCounted(1, name.get()); });
   }
   std::error_code ignored;
   std::filesystem::remove_all(pattern, ignored);

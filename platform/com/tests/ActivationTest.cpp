@@ -29,9 +29,9 @@ TEST(Registry, ValuesByKeyAndNameWithoutRegardToCase) {
   ASSERT_TRUE(platform::RegistrySetValue(RegistryHive::ClassesRoot, key, u"", u"\"/a b/c\" -x"));
   ASSERT_TRUE(platform::RegistrySetValue(RegistryHive::ClassesRoot, key, u"Line", u"1\n\t2\\"));
   ASSERT_TRUE(platform::RegistrySetValue(RegistryHive::ClassesRoot, key, u"line", u"3"));
-  EXPECT_EQ(platform::RegistryGetValue(RegistryHive::ClassesRoot,
-                                       u"clsid\\{52ca7e0b-f5c4-4290-994f-d028d89debaf}\\localserver32",
-                                       u""),
+  EXPECT_EQ(platform::RegistryGetValue(
+                RegistryHive::ClassesRoot,
+                u"clsid\\{52ca7e0b-f5c4-4290-994f-d028d89debaf}\\localserver32", u""),
             u"\"/a b/c\" -x");
   EXPECT_EQ(platform::RegistryGetValue(RegistryHive::ClassesRoot, key, u"LINE"), u"3");
   EXPECT_EQ(platform::RegistryGetValue(RegistryHive::LocalMachine, key, u""), std::nullopt);
@@ -46,8 +46,8 @@ TEST(Registry, ValuesByKeyAndNameWithoutRegardToCase) {
   EXPECT_EQ(platform::RegistryGetValue(RegistryHive::ClassesRoot, key, u""), std::nullopt);
   EXPECT_FALSE(platform::RegistryDeleteKey(RegistryHive::ClassesRoot, u"CLSID"));
   // Nothing of a write is left beside the key.
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(
-           platform::PlatformRoot() / "registry")) {
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(platform::PlatformRoot() / "registry")) {
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos);
   }
 }
@@ -97,7 +97,8 @@ pid_t ServerOf(ICounter* counter) {
   EXPECT_EQ(counter->QueryInterface(IidOf<INamed>, named.put_void()), S_OK);
   UniqueBstr name;
   EXPECT_EQ(named->get_name(name.out()), S_OK);
-  return static_cast<pid_t>(std::stol(platform::ToUtf8(std::u16string_view(name.get(), SysStringLen(name.get())))));
+  return static_cast<pid_t>(
+      std::stol(platform::ToUtf8(std::u16string_view(name.get(), SysStringLen(name.get())))));
 }
 
 // Binds the served class in `session` until the server has registered; how many answers said
@@ -152,9 +153,9 @@ TEST_F(Activation, ABindStartsTheServerInItsSessionAndTheServerEndsWithItsLastOb
   EXPECT_EQ(counter->Increment(2, &total), S_OK);
   // The class object stands in session 7 only.
   ComPtr<IClassFactory> again;
-  EXPECT_EQ(platform::BindClassObject(7, kServedCounterClass, IidOf<IClassFactory>,
-                                      again.put_void()),
-            S_OK);
+  EXPECT_EQ(
+      platform::BindClassObject(7, kServedCounterClass, IidOf<IClassFactory>, again.put_void()),
+      S_OK);
   EXPECT_TRUE(std::filesystem::exists(platform::PlatformRoot() / "classes" / "7"));
   factory.Release();
   again.Release();
@@ -178,8 +179,8 @@ TEST_F(Activation, TwoBindsAtOnceStartOneServer) {
 
 TEST_F(Activation, AServerThatCannotStartAndAClassNotRegistered) {
   constexpr CLSID kBroken = platform::GuidLiteral(u"{0D3E1C52-6B7A-4E89-9F01-23456789ABCD}");
-  ASSERT_TRUE(platform::RegisterLocalServer(kBroken, u"/nonexistent/server", u"Test.Broken",
-                                            kBroken));
+  ASSERT_TRUE(
+      platform::RegisterLocalServer(kBroken, u"/nonexistent/server", u"Test.Broken", kBroken));
   ComPtr<IClassFactory> factory;
   EXPECT_EQ(platform::BindClassObject(9, kBroken, IidOf<IClassFactory>, factory.put_void()),
             kServerCannotStart);

@@ -58,9 +58,9 @@ TEST(Apartment, AStreamCarriesOneInterfaceToAnotherThread) {
     ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(IidOf<ICounter>, counter->Identity(), &stream),
               S_OK);
     IStream* refused = nullptr;
-    EXPECT_EQ(CoMarshalInterThreadInterfaceInStream(IidOf<_ITestEvents>, counter->Identity(),
-                                                    &refused),
-              E_NOINTERFACE);
+    EXPECT_EQ(
+        CoMarshalInterThreadInterfaceInStream(IidOf<_ITestEvents>, counter->Identity(), &refused),
+        E_NOINTERFACE);
     EXPECT_EQ(refused, nullptr);
   }
   EXPECT_FALSE(destroyed);  // the stream holds the object

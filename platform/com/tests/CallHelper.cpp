@@ -44,12 +44,14 @@ class Helper {
     const std::size_t space = line.find(' ');
     const std::string command = line.substr(0, space);
     const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
-    if (command == "publish-counter") return Publish(platform::MakeObject<CCounter>(), IidOf<ICounter>);
+    if (command == "publish-counter")
+      return Publish(platform::MakeObject<CCounter>(), IidOf<ICounter>);
     if (command == "publish-holder") {
       m_holder = platform::MakeObject<CKinds>();
       return Publish(m_holder, IidOf<IKinds>);
     }
-    if (command == "publish-source") return Publish(platform::MakeObject<CTestSource>(), IidOf<ITestSource>);
+    if (command == "publish-source")
+      return Publish(platform::MakeObject<CTestSource>(), IidOf<ITestSource>);
     if (command == "take-counter") {
       return Hex(platform::UnmarshalReference(argument, IidOf<ICounter>, m_counter.put_void()));
     }
@@ -73,8 +75,8 @@ class Helper {
     }
     if (command == "advise") {
       ComPtr<ITestSource> source;
-      if (const HRESULT hr = platform::UnmarshalReference(argument, IidOf<ITestSource>,
-                                                          source.put_void());
+      if (const HRESULT hr =
+              platform::UnmarshalReference(argument, IidOf<ITestSource>, source.put_void());
           FAILED(hr)) {
         return Hex(hr);
       }

@@ -3,7 +3,9 @@
 #include "platform/com/CallLayer.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -12,6 +14,7 @@
 
 #include "platform/com/DispatchSink.h"
 #include "platform/com/tests/TestInterfaces.h"
+#include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
 #include "platform/kernel/tests/HelperProcess.h"
 
@@ -186,6 +189,30 @@ TEST(Calls, ASinkOfAKilledProcessLeavesItsConnectionPoint) {
   EXPECT_EQ(source->FireCounted(2, name.get()), RPC_E_DISCONNECTED);
   EXPECT_EQ(source->Connections(), 0u);
   EXPECT_EQ(source->FireCounted(3, name.get()), S_OK);
+}
+
+TEST(Calls, AMalformedMessageClosesOnlyItsConnection) {
+  const auto counter = MakeObject<CNoticedCounter>(nullptr);
+  const std::string text = Published(counter->Identity(), IidOf<ICounter>);
+  HelperProcess client = StartHelper();
+  ASSERT_EQ(client.Command("take-counter " + text), "0");
+  const std::string socketPath =
+      (platform::PlatformRoot() / "com" / text.substr(0, text.find(' '))).string();
+  for (const std::vector<std::uint8_t>& garbage :
+       {std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 1},
+        std::vector<std::uint8_t>{3, 0, 0, 0, 99, 1, 2},
+        std::vector<std::uint8_t>{2, 0, 0, 0, 2, 0}}) {
+    const platform::detail::UniqueFd raw(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(connect(raw.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(send(raw.Get(), garbage.data(), garbage.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(garbage.size()));
+    char byte = 0;
+    EXPECT_EQ(recv(raw.Get(), &byte, 1, 0), 0);  // the layer closed it
+  }
+  EXPECT_EQ(client.Command("increment 2"), "2");
 }
 
 TEST(Calls, ACallerOfAnotherUserIsRefused) {

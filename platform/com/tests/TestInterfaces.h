@@ -96,9 +96,9 @@ struct platform::InterfaceDeclaration<IKinds> {
   static constexpr IID iid = GuidLiteral(u"{0B8F6C2D-3A4E-4B1F-9D2C-5E6F7A8B9C0D}");
   static constexpr std::string_view name = "IKinds";
   using Base = IUnknown;
-  using Methods = MethodList<COM_METHOD(IKinds, Echo), COM_METHOD(IKinds, EchoVariant),
-                             COM_METHOD(IKinds, EchoArray), COM_METHOD(IKinds, Keep),
-                             COM_METHOD(IKinds, Ask)>;
+  using Methods =
+      MethodList<COM_METHOD(IKinds, Echo), COM_METHOD(IKinds, EchoVariant),
+                 COM_METHOD(IKinds, EchoArray), COM_METHOD(IKinds, Keep), COM_METHOD(IKinds, Ask)>;
 };
 
 class CKindsProxy final : public platform::Proxy<IKinds> {
@@ -141,9 +141,10 @@ class CNamedProxy final : public platform::Proxy<INamed> {
 };
 
 inline const bool kTestCallsRegistered =
-    platform::RegisterCallInterface<INamed, CNamedProxy>() && platform::RegisterCallInterface<IKinds, CKindsProxy>() &&
-                         platform::RegisterCallInterface<ICounter, CCounterProxy>() &&
-                         platform::RegisterEventInterface<_ITestEvents>();
+    platform::RegisterCallInterface<INamed, CNamedProxy>() &&
+    platform::RegisterCallInterface<IKinds, CKindsProxy>() &&
+    platform::RegisterCallInterface<ICounter, CCounterProxy>() &&
+    platform::RegisterEventInterface<_ITestEvents>();
 
 class CKinds final : public platform::ComObject<IKinds> {
  public:
@@ -167,7 +168,6 @@ class CKinds final : public platform::ComObject<IKinds> {
 
   platform::ComPtr<ICounter> kept;
 };
-
 
 // An event source that fires _ITestEvents::Counted when asked. Any thread.
 struct ITestSource : IUnknown {
