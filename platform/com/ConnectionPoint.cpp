@@ -39,6 +39,8 @@ HRESULT ConnectionPoint::Invoke(DISPID dispid, ArgumentList& arguments) {
     Variant result;
     last = sink->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
                         result.put());
+    // A sink whose process has gone never answers again: its connection goes.
+    if (last == RPC_E_DISCONNECTED || last == RPC_E_SERVER_DIED) Unadvise(cookie);
   }
   return last;
 }

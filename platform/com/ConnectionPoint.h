@@ -45,6 +45,7 @@ namespace platform {
 // keeps that IDispatch; cookies count from 1 and are never reused. Firing calls every sink in the
 // order of connection, on the calling thread; a sink may advise or unadvise while it is called
 // (a sink connected meanwhile gets the next event, one disconnected meanwhile is not called).
+// A sink in a process that has gone is disconnected by the first event that fails to reach it.
 // Used on its apartment's thread only.
 class ConnectionPoint final : public ComObject<IConnectionPoint> {
  public:

@@ -1,0 +1,101 @@
+#include "platform/com/Apartment.h"
+
+#include <mutex>
+
+#include "platform/com/Object.h"
+
+namespace platform {
+
+namespace {
+
+enum class ApartmentKind { None, SingleThreaded, MultiThreaded };
+
+// The apartment of one thread; used by that thread only.
+struct ThreadApartment {
+  ApartmentKind kind = ApartmentKind::None;
+  std::uint32_t count = 0;
+  std::shared_ptr<CallDispatcher> dispatcher;
+};
+
+thread_local ThreadApartment t_apartment;
+
+std::mutex g_factoryMutex;
+DispatcherFactory g_factory;  // guarded by g_factoryMutex
+
+std::shared_ptr<CallDispatcher> MakeSingleThreadedDispatcher() {
+  const std::scoped_lock lock(g_factoryMutex);
+  return g_factory ? g_factory() : nullptr;
+}
+
+// The stream of one interface pointer between threads: it keeps the object alive until taken.
+class CInterfaceStream final : public ComObject<IStream> {
+ public:
+  explicit CInterfaceStream(ComPtr<IUnknown> object) : m_object(std::move(object)) {}
+  HRESULT Take(REFIID iid, void** object) {
+    if (m_object == nullptr) return E_UNEXPECTED;
+    const ComPtr<IUnknown> taken = std::move(m_object);
+    return taken->QueryInterface(iid, object);
+  }
+
+ private:
+  ComPtr<IUnknown> m_object;
+};
+
+}  // namespace
+
+void SetSingleThreadedDispatcherFactory(DispatcherFactory factory) {
+  const std::scoped_lock lock(g_factoryMutex);
+  g_factory = std::move(factory);
+}
+
+std::shared_ptr<CallDispatcher> CurrentApartmentDispatcher() { return t_apartment.dispatcher; }
+
+}  // namespace platform
+
+HRESULT CoInitializeEx(void* /*reserved*/, std::uint32_t flags) {
+  using platform::ApartmentKind;
+  const ApartmentKind wanted = (flags & COINIT_APARTMENTTHREADED) != 0
+                                   ? ApartmentKind::SingleThreaded
+                                   : ApartmentKind::MultiThreaded;
+  platform::ThreadApartment& apartment = platform::t_apartment;
+  if (apartment.count > 0) {
+    if (apartment.kind != wanted) return RPC_E_CHANGED_MODE;
+    ++apartment.count;
+    return S_FALSE;
+  }
+  apartment.kind = wanted;
+  apartment.count = 1;
+  if (wanted == ApartmentKind::SingleThreaded) {
+    apartment.dispatcher = platform::MakeSingleThreadedDispatcher();
+  }
+  return S_OK;
+}
+
+HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
+
+void CoUninitialize() {
+  platform::ThreadApartment& apartment = platform::t_apartment;
+  if (apartment.count == 0) return;
+  if (--apartment.count == 0) apartment = {};
+}
+
+HRESULT CoMarshalInterThreadInterfaceInStream(REFIID iid, IUnknown* object, IStream** stream) {
+  if (object == nullptr || stream == nullptr) return E_POINTER;
+  *stream = nullptr;
+  platform::ComPtr<IUnknown> asked;
+  if (const HRESULT hr = object->QueryInterface(iid, asked.put_void()); FAILED(hr)) return hr;
+  // Objects of this layer may be called from any thread, so the pointer itself travels.
+  auto made = platform::MakeObject<platform::CInterfaceStream>(std::move(asked));
+  *stream = made.Detach();
+  return S_OK;
+}
+
+HRESULT CoGetInterfaceAndReleaseStream(IStream* stream, REFIID iid, void** object) {
+  if (stream == nullptr || object == nullptr) return E_POINTER;
+  *object = nullptr;
+  platform::ComPtr<IStream> owned;
+  owned.Attach(stream);  // released whatever happens
+  auto* ours = dynamic_cast<platform::CInterfaceStream*>(stream);
+  if (ours == nullptr) return E_INVALIDARG;
+  return ours->Take(iid, object);
+}

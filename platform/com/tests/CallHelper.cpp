@@ -1,0 +1,168 @@
+// The helper process of the component call tests: one command a line on its standard input,
+// one answer line for each. It plays the other processes of a test: the one that implements an
+// object, the one that passes it on, a client that holds it, a caller of another user.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <thread>
+#include <vector>
+
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "platform/base/Text.h"
+#include "platform/com/Activation.h"
+#include "platform/com/CallLayer.h"
+#include "platform/com/DispatchSink.h"
+#include "platform/com/tests/TestInterfaces.h"
+
+namespace {
+
+using platform::ComPtr;
+using platform::IidOf;
+
+std::string Hex(HRESULT hr) {
+  std::ostringstream text;
+  text << std::hex << static_cast<std::uint32_t>(hr);
+  return text.str();
+}
+
+// A sink that accepts the events and does nothing with them.
+class CQuietSink final : public platform::DispatchSink<CQuietSink, _ITestEvents> {
+ public:
+  HRESULT OnCounted(std::int32_t, BSTR) { return S_OK; }
+  using SinkMap =
+      platform::SinkMap<platform::SinkEntry<_ITestEvents::Counted, &CQuietSink::OnCounted>>;
+};
+
+class Helper {
+ public:
+  std::string Run(const std::string& line) {
+    const std::size_t space = line.find(' ');
+    const std::string command = line.substr(0, space);
+    const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
+    if (command == "publish-counter")
+      return Publish(platform::MakeObject<CCounter>(), IidOf<ICounter>);
+    if (command == "publish-holder") {
+      m_holder = platform::MakeObject<CKinds>();
+      return Publish(m_holder, IidOf<IKinds>);
+    }
+    if (command == "publish-source")
+      return Publish(platform::MakeObject<CTestSource>(), IidOf<ITestSource>);
+    if (command == "take-counter") {
+      return Hex(platform::UnmarshalReference(argument, IidOf<ICounter>, m_counter.put_void()));
+    }
+    if (command == "take-holder") {
+      return Hex(platform::UnmarshalReference(argument, IidOf<IKinds>, m_kinds.put_void()));
+    }
+    if (command == "keep-counter") {
+      // The holder of this process keeps the counter proxy it was handed.
+      ComPtr<ICounter> same;
+      return Hex(m_holder->Keep(m_counter.get(), same.put()));
+    }
+    if (command == "increment") {
+      std::int32_t total = 0;
+      const HRESULT hr = m_counter->Increment(std::stoi(argument), &total);
+      return FAILED(hr) ? Hex(hr) : std::to_string(total);
+    }
+    if (command == "drop") {
+      m_counter.Release();
+      m_kinds.Release();
+      return "dropped";
+    }
+    if (command == "advise") {
+      ComPtr<ITestSource> source;
+      if (const HRESULT hr =
+              platform::UnmarshalReference(argument, IidOf<ITestSource>, source.put_void());
+          FAILED(hr)) {
+        return Hex(hr);
+      }
+      m_sink = platform::MakeObject<CQuietSink>();
+      return Hex(m_sink->DispEventAdvise(source.get()));
+    }
+    if (command == "exported") return std::to_string(platform::ExportedObjectCount());
+    if (command == "become") {
+      return setgid(static_cast<gid_t>(std::stoul(argument))) == 0 &&
+                     setuid(static_cast<uid_t>(std::stoul(argument))) == 0
+                 ? "became"
+                 : "refused";
+    }
+    return "unknown command";
+  }
+
+ private:
+  template <class T>
+  std::string Publish(const ComPtr<T>& object, REFIID iid) {
+    m_published.push_back(object->Identity());
+    std::string text;
+    const HRESULT hr = platform::PublishReference(object->Identity(), iid, text);
+    return FAILED(hr) ? Hex(hr) : text;
+  }
+
+  std::vector<ComPtr<IUnknown>> m_published;
+  ComPtr<CKinds> m_holder;
+  ComPtr<ICounter> m_counter;
+  ComPtr<IKinds> m_kinds;
+  ComPtr<CQuietSink> m_sink;
+};
+
+}  // namespace
+
+// Counts for the whole server process, so that a test sees which server its objects live in;
+// its name is the server's process id. Each instance holds the server process.
+std::atomic<std::int32_t> g_servedTotal{0};
+std::mutex g_serverMutex;
+std::condition_variable g_serverUnused;
+bool g_serverDone = false;
+
+class CServedCounter final : public CCounter {
+ public:
+  CServedCounter() { CoAddRefServerProcess(); }
+  ~CServedCounter() override {
+    if (CoReleaseServerProcess() == 0) {
+      const std::scoped_lock lock(g_serverMutex);
+      g_serverDone = true;
+      g_serverUnused.notify_all();
+    }
+  }
+  HRESULT Increment(std::int32_t by, std::int32_t* total) override {
+    *total = g_servedTotal.fetch_add(by) + by;
+    return S_OK;
+  }
+  HRESULT get_name(BSTR* name) override {
+    *name = SysAllocString(platform::FromUtf8(std::to_string(getpid())).c_str());
+    return S_OK;
+  }
+};
+
+// The local server: registers its class object after `delay` and ends when its last object is
+// released.
+int Serve(std::chrono::milliseconds delay) {
+  std::this_thread::sleep_for(delay);
+  const auto factory = platform::MakeObject<platform::ClassFactory<CServedCounter>>();
+  DWORD cookie = 0;
+  if (FAILED(CoRegisterClassObject(kServedCounterClass, factory->Identity(), CLSCTX_LOCAL_SERVER,
+                                   REGCLS_MULTIPLEUSE, &cookie))) {
+    return 1;
+  }
+  std::unique_lock lock(g_serverMutex);
+  g_serverUnused.wait(lock, [] { return g_serverDone; });
+  CoRevokeClassObject(cookie);
+  return 0;
+}
+
+int main(int argc, char** argv) {
+  static_cast<void>(kTestCallsRegistered && kTestSourceRegistered);
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (!arguments.empty() && arguments.back() == "-Embedding") {
+    const int delay = arguments.size() == 2 ? std::stoi(arguments[0]) : 0;
+    return Serve(std::chrono::milliseconds(delay));
+  }
+  Helper helper;
+  std::string line;
+  while (std::getline(std::cin, line)) std::cout << helper.Run(line) << std::endl;
+  return 0;
+}
