@@ -8,6 +8,7 @@
 
 #include "platform/base/Status.h"
 #include "platform/sessions/ProcessLaunch.h"
+#include "platform/sessions/RecordText.h"
 #include "platform/sessions/RootProcesses.h"
 #include "platform/sessions/Sessions.h"
 
@@ -20,29 +21,12 @@ using detail::SessionTableData;
 // How long a session's processes have to end on their own at logoff before they are ended.
 constexpr std::chrono::seconds kLogoffGrace{5};
 
-std::vector<std::string> SplitFields(const std::string& text) {
-  std::vector<std::string> fields;
-  std::istringstream stream(text);
-  std::string field;
-  while (std::getline(stream, field, '\t')) {
-    fields.push_back(field);
-  }
-  return fields;
-}
-
-std::string JoinFields(const std::vector<std::string>& fields) {
-  std::string text;
-  for (const std::string& field : fields) {
-    text += (text.empty() ? "" : "\t") + field;
-  }
-  return text;
-}
+using detail::JoinRecordFields;
+using detail::SplitRecordFields;
 
 std::optional<std::uint32_t> SessionIdOf(const std::string& text) {
   std::uint32_t id = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
-  return error == std::errc() && end == text.data() + text.size() ? std::optional(id)
-                                                                  : std::nullopt;
+  return detail::ParseRecordNumber(text, id) ? std::optional(id) : std::nullopt;
 }
 
 std::string RemoteStation(std::uint32_t id) { return "RDP-Tcp#" + std::to_string(id); }
@@ -163,8 +147,8 @@ void SessionManager::Serve(Caller& caller) {
   while (std::optional<std::string> request = caller.connection.Receive()) {
     const Reply reply = Handle(*request, peer);
     caller.connection.Send(reply.error == ERROR_SUCCESS
-                               ? JoinFields({"ok", reply.value})
-                               : JoinFields({"error", std::to_string(reply.error)}));
+                               ? JoinRecordFields({"ok", reply.value})
+                               : JoinRecordFields({"error", std::to_string(reply.error)}));
     if (*request == "shutdown" && reply.error == ERROR_SUCCESS) {
       Stop();
     }
@@ -179,7 +163,7 @@ SessionManager::Reply SessionManager::Handle(const std::string& request,
   if (caller.uid != 0 && caller.uid != geteuid()) {
     return {ERROR_ACCESS_DENIED, {}};
   }
-  const std::vector<std::string> fields = SplitFields(request);
+  const std::vector<std::string> fields = SplitRecordFields(request);
   if (fields.size() == 1 && fields[0] == "shutdown") {
     return {};
   }
@@ -415,7 +399,7 @@ void SessionManager::StartStartupPrograms(std::uint32_t id, const std::string& u
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
     detail::LaunchSpec spec;
-    spec.arguments = SplitFields(line);
+    spec.arguments = SplitRecordFields(line);
     spec.sessionId = id;
     spec.detached = true;
     if (machineRoot) {
@@ -434,7 +418,7 @@ bool RegisterStartupProgram(const std::vector<std::string>& arguments) {
     return false;
   }
   return StartupFile().Update([&arguments](std::string& text) {
-    text += JoinFields(arguments) + "\n";
+    text += JoinRecordFields(arguments) + "\n";
     return true;
   });
 }
@@ -452,7 +436,7 @@ SessionControl::Result SessionControl::Ask(const std::string& request) {
   if (!answer) {
     return {ERROR_BROKEN_PIPE, {}};
   }
-  const std::vector<std::string> fields = SplitFields(*answer);
+  const std::vector<std::string> fields = SplitRecordFields(*answer);
   if (!fields.empty() && fields[0] == "ok") {
     return {ERROR_SUCCESS, fields.size() > 1 ? fields[1] : std::string()};
   }
@@ -464,28 +448,28 @@ SessionControl::Result SessionControl::Ask(const std::string& request) {
 }
 
 SessionControl::Result SessionControl::Logon(const std::string& user, bool console) {
-  return Ask(JoinFields({"logon", user, console ? "1" : "0"}));
+  return Ask(JoinRecordFields({"logon", user, console ? "1" : "0"}));
 }
 SessionControl::Result SessionControl::Logoff(std::uint32_t id) {
-  return Ask(JoinFields({"logoff", std::to_string(id)}));
+  return Ask(JoinRecordFields({"logoff", std::to_string(id)}));
 }
 SessionControl::Result SessionControl::ConnectSession(std::uint32_t id, bool console) {
-  return Ask(JoinFields({"connect", std::to_string(id), console ? "1" : "0"}));
+  return Ask(JoinRecordFields({"connect", std::to_string(id), console ? "1" : "0"}));
 }
 SessionControl::Result SessionControl::Disconnect(std::uint32_t id) {
-  return Ask(JoinFields({"disconnect", std::to_string(id)}));
+  return Ask(JoinRecordFields({"disconnect", std::to_string(id)}));
 }
 SessionControl::Result SessionControl::Lock(std::uint32_t id) {
-  return Ask(JoinFields({"lock", std::to_string(id)}));
+  return Ask(JoinRecordFields({"lock", std::to_string(id)}));
 }
 SessionControl::Result SessionControl::Unlock(std::uint32_t id) {
-  return Ask(JoinFields({"unlock", std::to_string(id)}));
+  return Ask(JoinRecordFields({"unlock", std::to_string(id)}));
 }
 SessionControl::Result SessionControl::RemoteControl(std::uint32_t id) {
-  return Ask(JoinFields({"remote-control", std::to_string(id)}));
+  return Ask(JoinRecordFields({"remote-control", std::to_string(id)}));
 }
 SessionControl::Result SessionControl::SwitchConsole(std::uint32_t id) {
-  return Ask(JoinFields({"console", std::to_string(id)}));
+  return Ask(JoinRecordFields({"console", std::to_string(id)}));
 }
 SessionControl::Result SessionControl::Shutdown() { return Ask("shutdown"); }
 

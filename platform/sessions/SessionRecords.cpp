@@ -4,34 +4,17 @@
 #include <sstream>
 
 #include "platform/kernel/Session.h"
+#include "platform/sessions/RecordText.h"
 
 namespace platform::detail {
 namespace {
-
-std::vector<std::string_view> Fields(std::string_view line) {
-  std::vector<std::string_view> fields;
-  for (;;) {
-    const std::size_t tab = line.find('\t');
-    fields.push_back(line.substr(0, tab));
-    if (tab == std::string_view::npos) {
-      return fields;
-    }
-    line.remove_prefix(tab + 1);
-  }
-}
-
-template <class Number>
-bool ParseNumber(std::string_view text, Number& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size();
-}
 
 // Runs `line` on each line of the text; false as soon as one does not parse.
 template <class Action>
 bool ForEachLine(std::string_view text, Action line) {
   while (!text.empty()) {
     const std::size_t end = text.find('\n');
-    if (!line(Fields(text.substr(0, end)))) {
+    if (!line(SplitRecordFields(text.substr(0, end)))) {
       return false;
     }
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
@@ -63,17 +46,17 @@ std::string FormatSessionTable(const SessionTableData& table) {
 std::optional<SessionTableData> ParseSessionTable(std::string_view text) {
   SessionTableData table;
   bool sawConsole = false;
-  const bool parsed = ForEachLine(text, [&](const std::vector<std::string_view>& fields) {
+  const bool parsed = ForEachLine(text, [&](const std::vector<std::string>& fields) {
     if (fields.size() == 2 && fields[0] == "console") {
       sawConsole = true;
-      return ParseNumber(fields[1], table.console);
+      return ParseRecordNumber(fields[1], table.console);
     }
     if (fields.size() == 2 && fields[0] == "next") {
-      return ParseNumber(fields[1], table.nextId);
+      return ParseRecordNumber(fields[1], table.nextId);
     }
     SessionRecord session;
-    if (fields.size() != 5 || fields[0] != "session" || !ParseNumber(fields[1], session.id) ||
-        !ParseNumber(fields[2], session.state)) {
+    if (fields.size() != 5 || fields[0] != "session" || !ParseRecordNumber(fields[1], session.id) ||
+        !ParseRecordNumber(fields[2], session.state)) {
       return false;
     }
     session.station = fields[3];
@@ -104,12 +87,12 @@ std::string FormatRegistrations(const std::vector<NoticeRegistration>& registrat
 
 std::vector<NoticeRegistration> ParseLiveRegistrations(std::string_view text) {
   std::vector<NoticeRegistration> registrations;
-  ForEachLine(text, [&registrations](const std::vector<std::string_view>& fields) {
+  ForEachLine(text, [&registrations](const std::vector<std::string>& fields) {
     NoticeRegistration entry;
-    if (fields.size() == 5 && ParseNumber(fields[0], entry.window) &&
-        ParseNumber(fields[1], entry.flags) && ParseNumber(fields[2], entry.process.pid) &&
-        ParseNumber(fields[3], entry.process.startTime) &&
-        ParseNumber(fields[4], entry.sessionId) && IsAlive(entry.process)) {
+    if (fields.size() == 5 && ParseRecordNumber(fields[0], entry.window) &&
+        ParseRecordNumber(fields[1], entry.flags) && ParseRecordNumber(fields[2], entry.process.pid) &&
+        ParseRecordNumber(fields[3], entry.process.startTime) &&
+        ParseRecordNumber(fields[4], entry.sessionId) && IsAlive(entry.process)) {
       registrations.push_back(entry);
     }
     return true;
