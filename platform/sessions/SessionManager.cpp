@@ -73,13 +73,12 @@ std::unique_ptr<SessionManager> SessionManager::Start(
 SessionManager::SessionManager(std::unique_ptr<SessionWindowDelivery> delivery,
                                ControlListener listener)
     : delivery_(std::move(delivery)),
-      listener_(std::move(listener)),
+      server_(std::move(listener)),
       ready_(Event::Create(EventReset::Manual, false, u"Global\\TermSrvReadyEvent").handle),
       noticeThread_([this] { DeliverNotices(); }) {}
 
 SessionManager::~SessionManager() {
-  Stop();
-  JoinCallers(true);
+  server_.Stop();
   {
     const std::lock_guard lock(noticesMutex_);
     stopping_ = true;
@@ -90,22 +89,7 @@ SessionManager::~SessionManager() {
 }
 
 void SessionManager::Run() {
-  while (!stopped_.load()) {
-    ControlConnection connection = listener_.Accept();
-    if (!connection) {
-      break;
-    }
-    JoinCallers(false);
-    const std::lock_guard lock(callersMutex_);
-    Caller& caller = callers_.emplace_back();
-    caller.connection = std::move(connection);
-    caller.thread = std::thread([this, &caller] { Serve(caller); });
-    if (stopped_.load()) {
-      caller.connection.Shutdown();
-    }
-  }
-  Stop();
-  JoinCallers(true);
+  server_.Run([this](const ControlConnection& caller) { Serve(caller); });
   const std::lock_guard lock(changes_);
   if (const std::optional<SessionTableData> table = detail::ReadSessionTable()) {
     for (const SessionRecord& session : table->sessions) {
@@ -116,44 +100,19 @@ void SessionManager::Run() {
   }
 }
 
-void SessionManager::Stop() {
-  stopped_.store(true);
-  listener_.Shutdown();
-  const std::lock_guard lock(callersMutex_);
-  for (const Caller& caller : callers_) {
-    caller.connection.Shutdown();
-  }
-}
+void SessionManager::Stop() { server_.Stop(); }
 
-void SessionManager::JoinCallers(bool all) {
-  std::list<Caller> finished;
-  {
-    const std::lock_guard lock(callersMutex_);
-    for (auto caller = callers_.begin(); caller != callers_.end();) {
-      const auto next = std::next(caller);
-      if (all || caller->done.load()) {
-        finished.splice(finished.end(), callers_, caller);
-      }
-      caller = next;
-    }
-  }
-  for (Caller& caller : finished) {
-    caller.thread.join();
-  }
-}
-
-void SessionManager::Serve(Caller& caller) {
-  const PeerCredentials peer = caller.connection.Peer();
-  while (std::optional<std::string> request = caller.connection.Receive()) {
+void SessionManager::Serve(const ControlConnection& caller) {
+  const PeerCredentials peer = caller.Peer();
+  while (std::optional<std::string> request = caller.Receive()) {
     const Reply reply = Handle(*request, peer);
-    caller.connection.Send(reply.error == ERROR_SUCCESS
-                               ? JoinRecordFields({"ok", reply.value})
-                               : JoinRecordFields({"error", std::to_string(reply.error)}));
+    caller.Send(reply.error == ERROR_SUCCESS
+                    ? JoinRecordFields({"ok", reply.value})
+                    : JoinRecordFields({"error", std::to_string(reply.error)}));
     if (*request == "shutdown" && reply.error == ERROR_SUCCESS) {
       Stop();
     }
   }
-  caller.done.store(true);
 }
 
 SessionManager::Reply SessionManager::Handle(const std::string& request,

@@ -6,12 +6,10 @@
 // start-up programs of a new session, and ends a session's processes at its logoff. Other
 // processes ask for changes through SessionControl (below) on the manager's control socket.
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <cstdint>
 #include <deque>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,6 +20,7 @@
 #include "platform/kernel/Event.h"
 #include "platform/kernel/ProcessIdentity.h"
 #include "platform/sessions/ControlChannel.h"
+#include "platform/sessions/ControlServer.h"
 #include "platform/sessions/SessionRecords.h"
 
 namespace platform {
@@ -49,7 +48,8 @@ std::unique_ptr<SessionWindowDelivery> MakeWindowDelivery();
 
 // Owns the table while it lives, its control socket, the readiness event
 // "Global\TermSrvReadyEvent", the notice thread and the threads that serve callers, which Run
-// joins. Made and run by one thread; Stop from any thread.
+// (the callers') and the destructor (the notices') join. Made and run by one thread; Stop from
+// any thread.
 class SessionManager {
  public:
   // Makes the table anew (the services session only), listens, and sets the readiness event.
@@ -67,12 +67,6 @@ class SessionManager {
   static std::filesystem::path SocketPath();
 
  private:
-  // One caller's connection and the thread that serves it.
-  struct Caller {
-    ControlConnection connection;
-    std::thread thread;
-    std::atomic<bool> done{false};
-  };
   struct Notice {
     std::uint32_t type;
     std::uint32_t sessionId;
@@ -84,7 +78,7 @@ class SessionManager {
 
   SessionManager(std::unique_ptr<SessionWindowDelivery> delivery, ControlListener listener);
 
-  void Serve(Caller& caller);
+  void Serve(const ControlConnection& caller);
   Reply Handle(const std::string& request, const PeerCredentials& caller);
   Reply Logon(const std::string& user, bool console);
   Reply Connect(std::uint32_t id, bool console);
@@ -101,7 +95,7 @@ class SessionManager {
   void StartStartupPrograms(std::uint32_t id, const std::string& user);
 
   std::unique_ptr<SessionWindowDelivery> delivery_;
-  ControlListener listener_;
+  ControlServer server_;
   Event ready_;
 
   std::mutex changes_;  // one change of the sessions at a time, in the order callers come
@@ -112,12 +106,6 @@ class SessionManager {
   bool stopping_ = false;       // guarded by noticesMutex_
   std::thread noticeThread_;
 
-  // Joins the threads of callers that have gone; all of them with `all`.
-  void JoinCallers(bool all);
-
-  std::mutex callersMutex_;
-  std::list<Caller> callers_;  // guarded by callersMutex_; Stop wakes each
-  std::atomic<bool> stopped_{false};
 };
 
 // A caller's way to the root's session manager. Move-only; one thread at a time.

@@ -53,7 +53,7 @@ class SessionManagerTest : public ::testing::Test {
   std::vector<std::string> Delivered(std::size_t count) {
     std::vector<std::string> lines;
     while (lines.size() < count) {
-      lines.push_back(manager_->Answer(std::chrono::seconds(10)));
+      lines.push_back(manager_->Answer(std::chrono::seconds(30)));
     }
     return lines;
   }
