@@ -116,7 +116,7 @@ void WriteReport(int descriptor, ChildReport report) noexcept {
 // Only calls that are safe after fork in a threaded process, up to exec.
 [[noreturn]] void RunChild(const LaunchSpec& spec, const char* program, char* const* arguments,
                            char* const* environment, const std::optional<Account>& account,
-                           int report) noexcept {
+                           int nothing, int report) noexcept {
   if (spec.detached) {
     const pid_t grandchild = fork();
     if (grandchild != 0) {
@@ -126,6 +126,11 @@ void WriteReport(int descriptor, ChildReport report) noexcept {
   }
   if (spec.ownProcessGroup) {
     setpgid(0, 0);
+  }
+  if (nothing >= 0 && (dup2(nothing, STDIN_FILENO) < 0 || dup2(nothing, STDOUT_FILENO) < 0 ||
+                       dup2(nothing, STDERR_FILENO) < 0)) {
+    WriteReport(report, {getpid(), errno});
+    _exit(127);
   }
   if (spec.inherited >= 0 && dup2(spec.inherited, 3) < 0) {
     WriteReport(report, {getpid(), errno});
@@ -173,10 +178,11 @@ Launched LaunchProgram(const LaunchSpec& spec) {
   }
   const UniqueFd reportRead(report[0]);
   UniqueFd reportWrite(report[1]);
+  const UniqueFd nothing(spec.quiet ? open("/dev/null", O_RDWR | O_CLOEXEC) : -1);
   const pid_t child = fork();
   if (child == 0) {
     RunChild(spec, program->c_str(), argumentPointers.data(), environmentPointers.data(), account,
-             reportWrite.Get());
+             nothing.Get(), reportWrite.Get());
   }
   reportWrite.Reset();
   if (child < 0) {

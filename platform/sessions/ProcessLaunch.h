@@ -28,6 +28,8 @@ struct LaunchSpec {
   std::optional<std::string> user;
   // A descriptor the program inherits as descriptor 3.
   int inherited = -1;
+  // Standard input, output and error on /dev/null instead of this process's.
+  bool quiet = false;
 };
 
 struct Launched {

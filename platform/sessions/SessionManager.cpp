@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <sstream>
+#include <system_error>
 
 #include "platform/base/Status.h"
 #include "platform/sessions/ProcessLaunch.h"
@@ -98,6 +99,10 @@ void SessionManager::Run() {
       }
     }
   }
+  // Without its manager the root has no sessions to show.
+  ready_.Reset();
+  std::error_code ignored;
+  std::filesystem::remove(detail::SessionTableFile().Path(), ignored);
 }
 
 void SessionManager::Stop() { server_.Stop(); }
