@@ -53,7 +53,10 @@ bool ReportEvent(const EventSource& source, std::uint16_t type, std::uint16_t ca
 
 std::vector<EventLogRecord> ReadEventLog() {
   std::vector<EventLogRecord> records;
-  std::istringstream lines(RecordFile(LogPath()).Read());
+  std::string text = RecordFile(LogPath()).Read();
+  // A record being appended while the log is read is not whole yet; it is read next time.
+  text.erase(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
+  std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
     const std::vector<std::string> fields = detail::SplitRecordFields(line);
     EventLogRecord record;

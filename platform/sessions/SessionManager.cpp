@@ -55,12 +55,7 @@ std::unique_ptr<SessionManager> SessionManager::Start(
     text = detail::FormatSessionTable(table);
     return true;
   });
-  // A new table has no windows that registered for the old one's notices.
-  const bool cleared = detail::RegistrationFile().Update([](std::string& text) {
-    text.clear();
-    return true;
-  });
-  if (!written || !cleared) {
+  if (!written) {
     return nullptr;
   }
   std::unique_ptr<SessionManager> manager(
