@@ -176,6 +176,21 @@ TEST_F(ServiceManagerTest, ServiceWhoseProcessDiesIsReportedStopped) {
   WaitForState(service, SERVICE_RUNNING);
 }
 
+TEST_F(ServiceManagerTest, ServiceStillStartingTakesNoControl) {
+  const Event go = Event::Create(EventReset::Auto, false, u"Global\\TestServiceGo").handle;
+  ScHandle service = Install(Quoted(TEST_SERVICE));
+  ASSERT_EQ(StartService(service, {u"hold"}), ERROR_SUCCESS);
+  SERVICE_STATUS status = WaitForState(service, SERVICE_START_PENDING);
+  EXPECT_EQ(status.dwCurrentState, SERVICE_START_PENDING);
+  EXPECT_EQ(ControlService(service, SERVICE_CONTROL_STOP, status), ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+  EXPECT_EQ(StartService(service), ERROR_SERVICE_ALREADY_RUNNING);
+  ASSERT_TRUE(go.Set());
+  ASSERT_TRUE(Waited(running_));
+  WaitForState(service, SERVICE_RUNNING);
+  ASSERT_EQ(ControlService(service, SERVICE_CONTROL_STOP, status), ERROR_SUCCESS);
+  EXPECT_EQ(WaitForState(service, SERVICE_STOPPED).dwWin32ExitCode, ERROR_SUCCESS);
+}
+
 TEST_F(ServiceManagerTest, RecordsAreKeptChangedAndRefusedAsTheManagerSays) {
   EXPECT_EQ(OpenService(scm_, u"Nothing", SERVICE_QUERY_STATUS).error,
             ERROR_SERVICE_DOES_NOT_EXIST);

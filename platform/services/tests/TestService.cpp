@@ -1,7 +1,8 @@
 // A service program for the tests: reports its states, writes what it receives to the event log
 // ("Service started", "arrival PATH", "removal PATH", "Service stopped"), and sets named events
 // that a test waits on: "Global\TestServiceRunning" once it runs, "Global\TestServiceDevice"
-// after each device event. Started with the argument "crash" it dies once it runs.
+// after each device event. Started with the argument "crash" it dies once it runs; with "hold"
+// it stays start-pending until "Global\TestServiceGo" is set.
 
 #include <condition_variable>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "platform/base/Text.h"
 #include "platform/kernel/Event.h"
+#include "platform/kernel/Wait.h"
 #include "platform/services/EventLog.h"
 #include "platform/services/ServiceDispatcher.h"
 
@@ -65,10 +67,15 @@ void ServiceMain(std::uint32_t argumentCount, char16_t** arguments) {
   filter.dbcc_classguid = GUID_DEVINTERFACE_HID;
   const HDEVNOTIFY notification =
       RegisterDeviceNotification(g_hStatus, filter, DEVICE_NOTIFY_SERVICE_HANDLE);
+  const std::u16string_view argument = argumentCount > 1 ? arguments[1] : u"";
+  if (argument == u"hold") {
+    const HandleResult<Event> go = Event::Create(EventReset::Auto, false, u"Global\\TestServiceGo");
+    WaitForObject(go.handle.Ref(), kInfinite);
+  }
   Log(u"Service started");
   Report(SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
   Signal(u"Global\\TestServiceRunning");
-  if (argumentCount > 1 && std::u16string_view(arguments[1]) == u"crash") {
+  if (argument == u"crash") {
     std::_Exit(3);
   }
   {
