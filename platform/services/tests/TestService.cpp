@@ -4,6 +4,7 @@
 // after each device event. Started with the argument "crash" it dies once it runs; with "hold"
 // it stays start-pending until "Global\TestServiceGo" is set.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -22,13 +23,13 @@ using namespace platform;
 std::mutex g_Mutex;
 std::condition_variable g_Stop;
 bool g_bStopping = false;
-SERVICE_STATUS_HANDLE g_hStatus;
+std::atomic<SERVICE_STATUS_HANDLE> g_hStatus;
 
 void Report(std::uint32_t state, std::uint32_t accepted) {
   SERVICE_STATUS status;
   status.dwCurrentState = state;
   status.dwControlsAccepted = accepted;
-  SetServiceStatus(g_hStatus, status);
+  SetServiceStatus(g_hStatus.load(), status);
 }
 
 void Log(std::u16string text) {
@@ -66,7 +67,7 @@ void ServiceMain(std::uint32_t argumentCount, char16_t** arguments) {
   filter.dbcc_size = sizeof filter;
   filter.dbcc_classguid = GUID_DEVINTERFACE_HID;
   const HDEVNOTIFY notification =
-      RegisterDeviceNotification(g_hStatus, filter, DEVICE_NOTIFY_SERVICE_HANDLE);
+      RegisterDeviceNotification(g_hStatus.load(), filter, DEVICE_NOTIFY_SERVICE_HANDLE);
   const std::u16string_view argument = argumentCount > 1 ? arguments[1] : u"";
   if (argument == u"hold") {
     const HandleResult<Event> go = Event::Create(EventReset::Auto, false, u"Global\\TestServiceGo");
