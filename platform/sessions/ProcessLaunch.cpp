@@ -132,7 +132,9 @@ void WriteReport(int descriptor, ChildReport report) noexcept {
     WriteReport(report, {getpid(), errno});
     _exit(127);
   }
-  if (spec.inherited >= 0 && dup2(spec.inherited, 3) < 0) {
+  // dup2 onto itself would leave the descriptor closing at exec.
+  if (spec.inherited >= 0 &&
+      (spec.inherited == 3 ? fcntl(3, F_SETFD, 0) : dup2(spec.inherited, 3)) < 0) {
     WriteReport(report, {getpid(), errno});
     _exit(127);
   }
