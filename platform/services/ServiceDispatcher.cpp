@@ -210,7 +210,7 @@ bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status
   return true;
 }
 
-HDEVNOTIFY RegisterDeviceNotification(SERVICE_STATUS_HANDLE recipient,
+ServiceDeviceNotification RegisterDeviceNotification(SERVICE_STATUS_HANDLE recipient,
                                       const DEV_BROADCAST_DEVICEINTERFACE& filter,
                                       std::uint32_t flags) {
   Dispatcher& dispatcher = TheDispatcher();
@@ -228,10 +228,10 @@ HDEVNOTIFY RegisterDeviceNotification(SERVICE_STATUS_HANDLE recipient,
     }
     dispatcher.notifications.push_back(notification);
   }
-  return HDEVNOTIFY{notification};
+  return ServiceDeviceNotification{notification};
 }
 
-bool UnregisterDeviceNotification(HDEVNOTIFY notification) {
+bool UnregisterDeviceNotification(ServiceDeviceNotification notification) {
   Dispatcher& dispatcher = TheDispatcher();
   const std::lock_guard lock(dispatcher.mutex);
   if (!notification) {

@@ -11,6 +11,7 @@
 
 #include "platform/com/Guid.h"
 #include "platform/services/ServiceTypes.h"
+#include "platform/user/Messages.h"
 
 namespace platform {
 
@@ -53,14 +54,8 @@ bool SetServiceStatus(SERVICE_STATUS_HANDLE handle, const SERVICE_STATUS& status
 // Device events for a service: arrivals and removals of device interfaces of the filter's class
 // (the HID class is the one the layer watches) reach the handler as SERVICE_CONTROL_DEVICEEVENT
 // with DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE and a DEV_BROADCAST_DEVICEINTERFACE that
-// lives for the handler's call.
-inline constexpr std::uint32_t DBT_DEVTYP_DEVICEINTERFACE = 5;
-inline constexpr std::uint32_t DBT_DEVICEARRIVAL = 0x8000;
-inline constexpr std::uint32_t DBT_DEVICEQUERYREMOVE = 0x8001;
-inline constexpr std::uint32_t DBT_DEVICEQUERYREMOVEFAILED = 0x8002;
-inline constexpr std::uint32_t DBT_DEVICEREMOVEPENDING = 0x8003;
-inline constexpr std::uint32_t DBT_DEVICEREMOVECOMPLETE = 0x8004;
-inline constexpr std::uint32_t DEVICE_NOTIFY_WINDOW_HANDLE = 0;
+// lives for the handler's call. The event types and the device type are the windows layer's
+// (platform/user/Messages.h).
 inline constexpr std::uint32_t DEVICE_NOTIFY_SERVICE_HANDLE = 1;
 
 // The interface class of HID devices.
@@ -84,16 +79,17 @@ struct DEV_BROADCAST_DEVICEINTERFACE {
   char16_t dbcc_name[kMaxDeviceInterfaceName] = {};  // zero-terminated
 };
 
-struct HDEVNOTIFY {
+// A service's registration; a type of its own beside the windows layer's HDEVNOTIFY of a window's.
+struct ServiceDeviceNotification {
   std::uintptr_t value = 0;
   explicit operator bool() const noexcept { return value != 0; }
 };
 
 // Registers the service of `recipient` (DEVICE_NOTIFY_SERVICE_HANDLE) for the filter's class;
 // null for another recipient kind or outside a running service.
-HDEVNOTIFY RegisterDeviceNotification(SERVICE_STATUS_HANDLE recipient,
+ServiceDeviceNotification RegisterDeviceNotification(SERVICE_STATUS_HANDLE recipient,
                                       const DEV_BROADCAST_DEVICEINTERFACE& filter,
                                       std::uint32_t flags);
-bool UnregisterDeviceNotification(HDEVNOTIFY notification);
+bool UnregisterDeviceNotification(ServiceDeviceNotification notification);
 
 }  // namespace platform

@@ -218,18 +218,19 @@ Launched LaunchProgram(const LaunchSpec& spec) {
   return launched;
 }
 
-void EndProcesses(const std::vector<ProcessIdentity>& processes, std::chrono::milliseconds grace) {
+void EndProcesses(const std::vector<ProcessIdentity>& processes, std::chrono::nanoseconds ownEnd,
+                  std::chrono::milliseconds grace) {
   std::vector<UniqueFd> handles;
   for (const ProcessIdentity& process : processes) {
     UniqueFd handle(static_cast<int>(syscall(SYS_pidfd_open, process.pid, 0)));
     // The id is checked again once the handle holds the process, so a process that took a dead
     // one's id is never signalled.
-    if (handle && IsAlive(process) &&
-        syscall(SYS_pidfd_send_signal, handle.Get(), SIGTERM, nullptr, 0) == 0) {
+    if (handle && IsAlive(process)) {
       handles.push_back(std::move(handle));
     }
   }
-  const auto waitAll = [&handles](std::chrono::milliseconds limit) {
+  // Waits until every process has ended or the time is up; true when all have ended.
+  const auto waitAll = [&handles](std::chrono::nanoseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     std::vector<pollfd> waiting;
     for (const UniqueFd& handle : handles) {
@@ -238,13 +239,23 @@ void EndProcesses(const std::vector<ProcessIdentity>& processes, std::chrono::mi
     while (!waiting.empty()) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
           deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0 || poll(waiting.data(), waiting.size(), static_cast<int>(left.count())) == 0) {
-        return;
+      if (left.count() <= 0 ||
+          poll(waiting.data(), waiting.size(), static_cast<int>(left.count())) == 0) {
+        return false;
       }
       std::erase_if(waiting, [](const pollfd& entry) { return entry.revents != 0; });
     }
+    return true;
   };
-  waitAll(grace);
+  if (waitAll(ownEnd)) {
+    return;
+  }
+  for (const UniqueFd& handle : handles) {
+    syscall(SYS_pidfd_send_signal, handle.Get(), SIGTERM, nullptr, 0);
+  }
+  if (waitAll(grace)) {
+    return;
+  }
   for (const UniqueFd& handle : handles) {
     syscall(SYS_pidfd_send_signal, handle.Get(), SIGKILL, nullptr, 0);
   }

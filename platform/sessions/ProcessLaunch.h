@@ -41,8 +41,10 @@ struct Launched {
 // Starts the program and returns once it runs the program or has failed to. Any thread.
 Launched LaunchProgram(const LaunchSpec& spec);
 
-// Ends the processes, each only while it is still the process of that identity: asks each to
-// end, then ends those left after `grace` at once. Returns when all have ended. Any thread.
-void EndProcesses(const std::vector<ProcessIdentity>& processes, std::chrono::milliseconds grace);
+// Ends the processes, each only while it is still the process of that identity: gives them
+// `ownEnd` to end by themselves, then asks each that is left to end, then ends those left after
+// `grace` at once. Returns when all have ended. Any thread.
+void EndProcesses(const std::vector<ProcessIdentity>& processes, std::chrono::nanoseconds ownEnd,
+                  std::chrono::milliseconds grace);
 
 }  // namespace platform::detail

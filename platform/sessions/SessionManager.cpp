@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/base/Status.h"
+#include "platform/base/Time.h"
 #include "platform/sessions/ProcessLaunch.h"
 #include "platform/sessions/RecordText.h"
 #include "platform/sessions/RootProcesses.h"
@@ -19,7 +20,9 @@ namespace {
 using detail::SessionRecord;
 using detail::SessionTableData;
 
-// How long a session's processes have to end on their own at logoff before they are ended.
+// How long, on the layer's clock, the programs of a session whose windows were told of its end
+// have to end on their own; then how long they have to end when asked, in real time.
+constexpr std::chrono::milliseconds kEndSessionWait{5000};
 constexpr std::chrono::seconds kLogoffGrace{5};
 
 using detail::JoinRecordFields;
@@ -301,14 +304,16 @@ SessionManager::Reply SessionManager::Logoff(std::uint32_t id) {
   if (!before || before->Find(id) == nullptr) {
     return {ERROR_CTX_WINSTATION_NOT_FOUND, {}};
   }
-  delivery_->EndSession(id);
+  const std::size_t told = delivery_->EndSession(id);
   std::vector<detail::ProcessIdentity> processes;
   for (const detail::RootProcess& process : detail::ListRootProcesses()) {
     if (process.sessionId == id && process.identity != detail::ThisProcess()) {
       processes.push_back(process.identity);
     }
   }
-  detail::EndProcesses(processes, kLogoffGrace);
+  detail::EndProcesses(processes,
+                       told != 0 ? RealDuration(kEndSessionWait) : std::chrono::nanoseconds(0),
+                       kLogoffGrace);
   const std::optional<std::uint32_t> error = ChangeTable([id](SessionTableData& table) {
     std::erase_if(table.sessions, [id](const SessionRecord& session) { return session.id == id; });
     if (table.console == id) {

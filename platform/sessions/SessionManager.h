@@ -38,9 +38,9 @@ class SessionWindowDelivery {
   // Posts WM_WTSSESSION_CHANGE with the change type and the session id to the window.
   virtual void PostSessionChange(std::uint32_t window, std::uint32_t changeType,
                                  std::uint32_t sessionId) = 0;
-  // Sends WM_QUERYENDSESSION and then WM_ENDSESSION (TRUE, ENDSESSION_LOGOFF) to the top-level
-  // windows of the session's processes; returns once they have been handled.
-  virtual void EndSession(std::uint32_t sessionId) = 0;
+  // Gives WM_QUERYENDSESSION and then WM_ENDSESSION (TRUE, ENDSESSION_LOGOFF) to the top-level
+  // windows of the session's processes; the count of windows told.
+  virtual std::size_t EndSession(std::uint32_t sessionId) = 0;
 };
 
 // The delivery to the windows layer's windows.

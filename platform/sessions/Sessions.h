@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/user/Messages.h"
+
 namespace platform {
 
 enum WTS_CONNECTSTATE_CLASS : std::uint32_t {
@@ -28,8 +30,8 @@ enum WTS_CONNECTSTATE_CLASS : std::uint32_t {
 // The names of the connect states, "WTSActive" to "WTSInit"; empty outside them.
 std::string ConnectStateName(std::uint32_t state);
 
-// The change types of WM_WTSSESSION_CHANGE (its wParam; the lParam is the session id).
-inline constexpr std::uint32_t WM_WTSSESSION_CHANGE = 0x02B1;
+// The change types of WM_WTSSESSION_CHANGE (platform/user/Messages.h; its wParam, and the lParam
+// is the session id).
 inline constexpr std::uint32_t WTS_CONSOLE_CONNECT = 1;
 inline constexpr std::uint32_t WTS_CONSOLE_DISCONNECT = 2;
 inline constexpr std::uint32_t WTS_REMOTE_CONNECT = 3;
@@ -78,6 +80,8 @@ bool ProcessIdToSessionId(std::uint32_t processId, std::uint32_t& sessionId);
 std::optional<std::vector<WTS_PROCESS_INFO>> WTSEnumerateProcesses();
 // A snapshot of the threads of every process of the root.
 std::vector<THREADENTRY32> CreateThreadSnapshot();
+
+inline constexpr LPARAM ENDSESSION_LOGOFF = static_cast<LPARAM>(0x80000000u);
 
 // Registers a window (its 32-bit handle) of this process for session-change notices of all
 // sessions (NOTIFY_FOR_ALL_SESSIONS) or of its own session; they are posted to it in the order

@@ -66,7 +66,7 @@ void ServiceMain(std::uint32_t argumentCount, char16_t** arguments) {
   DEV_BROADCAST_DEVICEINTERFACE filter;
   filter.dbcc_size = sizeof filter;
   filter.dbcc_classguid = GUID_DEVINTERFACE_HID;
-  const HDEVNOTIFY notification =
+  const ServiceDeviceNotification notification =
       RegisterDeviceNotification(g_hStatus.load(), filter, DEVICE_NOTIFY_SERVICE_HANDLE);
   const std::u16string_view argument = argumentCount > 1 ? arguments[1] : u"";
   if (argument == u"hold") {

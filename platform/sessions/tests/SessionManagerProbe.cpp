@@ -7,6 +7,7 @@
 #include <sys/prctl.h>
 
 #include <iostream>
+#include <string_view>
 #include <mutex>
 
 #include "platform/sessions/RootProcesses.h"
@@ -23,12 +24,13 @@ class RecordingDelivery final : public platform::SessionWindowDelivery {
           std::to_string(sessionId));
   }
   // Says how many of the session's processes still run when the messages would go out.
-  void EndSession(std::uint32_t sessionId) override {
+  std::size_t EndSession(std::uint32_t sessionId) override {
     std::size_t running = 0;
     for (const auto& process : platform::detail::ListRootProcesses()) {
       running += process.sessionId == sessionId ? 1 : 0;
     }
     Write("end-session " + std::to_string(sessionId) + " running " + std::to_string(running));
+    return 0;
   }
 
  private:
@@ -42,10 +44,13 @@ class RecordingDelivery final : public platform::SessionWindowDelivery {
 
 }  // namespace
 
-int main() {
+int main(int argumentCount, char** arguments) {
   // Ends with the test that started it, whatever way the test ends.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
-  auto manager = platform::SessionManager::Start(std::make_unique<RecordingDelivery>());
+  // With "--windows" the notices go to the windows layer's windows instead.
+  const bool windows = argumentCount == 2 && std::string_view(arguments[1]) == "--windows";
+  auto manager = platform::SessionManager::Start(
+      windows ? platform::MakeWindowDelivery() : std::make_unique<RecordingDelivery>());
   if (!manager) {
     std::cout << "failed" << std::endl;
     return 1;

@@ -267,5 +267,32 @@ TEST_F(SessionManagerTest, LogonStartsTheStartupProgramsInTheNewSession) {
   EXPECT_EQ(inSession, 1u);
 }
 
+// The manager with the windows layer's delivery, and a window in a process of a session.
+TEST(SessionWindows, ChangesAndTheEndOfTheSessionReachTheWindowBeforeItsProcessEnds) {
+  HelperProcess manager(SESSION_MANAGER_PROBE, {"--windows"});
+  ASSERT_EQ(manager.Answer(), "ready");
+  std::optional<SessionControl> control = SessionControl::Connect();
+  ASSERT_TRUE(control);
+  const SessionControl::Result logon = control->Logon("grace", false);
+  ASSERT_EQ(logon.error, ERROR_SUCCESS);
+  const std::string session = logon.value;
+  const auto id = static_cast<std::uint32_t>(std::stoul(session));
+  HelperProcess window(SESSION_WINDOW_HELPER, {}, {{"PLATFORM_SESSION", session}});
+  ASSERT_EQ(window.Answer(), "ready");
+  ASSERT_EQ(control->Lock(id).error, ERROR_SUCCESS);
+  ASSERT_EQ(control->Unlock(id).error, ERROR_SUCCESS);
+  ASSERT_EQ(control->Logoff(id).error, ERROR_SUCCESS);
+  const std::string change = "message " + std::to_string(WM_WTSSESSION_CHANGE) + " ";
+  const std::string end = " " + std::to_string(ENDSESSION_LOGOFF);
+  EXPECT_EQ(window.Answer(), change + std::to_string(WTS_SESSION_LOCK) + " " + session);
+  EXPECT_EQ(window.Answer(), change + std::to_string(WTS_SESSION_UNLOCK) + " " + session);
+  EXPECT_EQ(window.Answer(), "message " + std::to_string(WM_QUERYENDSESSION) + " 0" + end);
+  EXPECT_EQ(window.Answer(), "message " + std::to_string(WM_ENDSESSION) + " 1" + end);
+  // The window's process was in the session: it has ended, so its output has.
+  EXPECT_EQ(window.Answer(), "no answer");
+  EXPECT_EQ(control->Shutdown().error, ERROR_SUCCESS);
+  EXPECT_EQ(manager.Answer(), "no answer");
+}
+
 }  // namespace
 }  // namespace platform
