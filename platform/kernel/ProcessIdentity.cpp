@@ -61,6 +61,10 @@ std::optional<ProcessStatus> ReadStatus(std::int32_t pid) noexcept {
   return status;
 }
 
+bool Running(const ProcessStatus& status) noexcept {
+  return status.state != 'Z' && status.state != 'X' && (status.flags & kExiting) == 0;
+}
+
 }  // namespace
 
 ProcessIdentity ThisProcess() noexcept {
@@ -72,13 +76,20 @@ ProcessIdentity ThisProcess() noexcept {
   return self;
 }
 
-bool IsAlive(const ProcessIdentity& process) noexcept {
-  if (process.pid <= 0) {
-    return false;
+std::optional<ProcessIdentity> IdentityOf(std::int32_t pid) noexcept {
+  if (pid <= 0) {
+    return std::nullopt;
   }
-  const std::optional<ProcessStatus> status = ReadStatus(process.pid);
-  return status && status->startTime == process.startTime && status->state != 'Z' &&
-         status->state != 'X' && (status->flags & kExiting) == 0;
+  const std::optional<ProcessStatus> status = ReadStatus(pid);
+  if (!status || !Running(*status)) {
+    return std::nullopt;
+  }
+  return ProcessIdentity{pid, status->startTime};
+}
+
+bool IsAlive(const ProcessIdentity& process) noexcept {
+  const std::optional<ProcessIdentity> now = IdentityOf(process.pid);
+  return now && *now == process;
 }
 
 }  // namespace platform::detail

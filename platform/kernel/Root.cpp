@@ -31,6 +31,8 @@ std::filesystem::path MakeRoot() {
 
 }  // namespace
 
+std::filesystem::path PlatformRootLocation() { return ChooseRoot(); }
+
 const std::filesystem::path& PlatformRoot() {
   static const std::filesystem::path root = MakeRoot();
   return root;

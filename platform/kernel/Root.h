@@ -12,4 +12,7 @@ namespace platform {
 // when missing. Fixed for the life of the process; any thread may call it.
 const std::filesystem::path& PlatformRoot();
 
+// Where PlatformRoot() is or would be, without making it; for tools that must tell a missing root.
+std::filesystem::path PlatformRootLocation();
+
 }  // namespace platform

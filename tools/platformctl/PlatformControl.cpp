@@ -8,6 +8,7 @@
 #include "platform/user/Shell.h"
 #include "platform/user/UserRegistry.h"
 #include "platform/user/Window.h"
+#include "tools/platformctl/SessionCommands.h"
 
 namespace platformctl {
 namespace {
@@ -198,10 +199,16 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
   }
   if (arguments[0] == "--help" || arguments[0] == "-h") {
     out << kUsage;
+    PrintSessionCommandHelp(out);
     return 0;
   }
   const auto command = kCommands.find(arguments[0]);
   if (command == kCommands.end()) {
+    for (const SessionCommand& sessionCommand : SessionCommands()) {
+      if (arguments[0] == sessionCommand.name) {
+        return sessionCommand.run(Words(arguments.begin() + 1, arguments.end()), out, errors);
+      }
+    }
     return Usage(context, "unknown command \"" + arguments[0] + "\"");
   }
   return command->second(context);
