@@ -191,8 +191,6 @@ bool IsGone(int error) {
          error == ENOTCONN || error == ESHUTDOWN;
 }
 
-constexpr auto kWriteTimeout = std::chrono::milliseconds(5000);
-
 }  // namespace
 }  // namespace detail
 
@@ -270,14 +268,15 @@ HidReport HidDevice::EndRead(std::span<std::uint8_t> buffer) {
   return {ERROR_SUCCESS, static_cast<std::size_t>(length) + offset};
 }
 
-std::uint32_t HidDevice::Write(std::span<const std::uint8_t> report) const {
+std::uint32_t HidDevice::Write(std::span<const std::uint8_t> report,
+                               std::chrono::milliseconds timeout) const {
   if (!state_ || (static_cast<int>(state_->access) & static_cast<int>(HidAccess::Write)) == 0) {
     return ERROR_ACCESS_DENIED;
   }
   if (report.empty()) {
     return ERROR_INVALID_PARAMETER;
   }
-  const auto limit = std::chrono::steady_clock::now() + detail::kWriteTimeout;
+  const auto limit = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     const ssize_t written = write(state_->node.Get(), report.data(), report.size());
     if (written >= 0) {

@@ -9,6 +9,7 @@
 // Device interface names read "\\?\HID#VID_xxxx&PID_xxxx#node" (a virtual device may be named
 // in lower case) and are what Open takes.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -76,10 +77,12 @@ class HidDevice {
   // so.
   HidReport EndRead(std::span<std::uint8_t> buffer);
 
-  // Writes one report, its identifier first, waiting up to five seconds for the device to take
-  // it: ERROR_SUCCESS, ERROR_DEVICE_NOT_CONNECTED once the device has gone, ERROR_TIMEOUT,
-  // ERROR_ACCESS_DENIED without write access, ERROR_INVALID_PARAMETER for an empty report.
-  std::uint32_t Write(std::span<const std::uint8_t> report) const;
+  // Writes one report, its identifier first, waiting up to `timeout` (real time) for the device
+  // to take it: ERROR_SUCCESS, ERROR_DEVICE_NOT_CONNECTED once the device has gone,
+  // ERROR_TIMEOUT (nothing was written; the write may be tried again), ERROR_ACCESS_DENIED
+  // without write access, ERROR_INVALID_PARAMETER for an empty report.
+  std::uint32_t Write(std::span<const std::uint8_t> report,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
   explicit operator bool() const noexcept;
   void Close() noexcept;

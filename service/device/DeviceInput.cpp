@@ -5,6 +5,7 @@
 
 #include "common/ProgramLogger.h"
 #include "platform/kernel/Wait.h"
+#include "service/device/DeviceWait.h"
 #include "service/device/DisplayState.h"
 #include "service/device/HeldRemote.h"
 #include "service/device/IdleTimeout.h"
@@ -158,7 +159,8 @@ std::uint32_t RemoteDeviceInput(void*) {
                             l_Removed.Ref()};
   for (bool l_bRunning = true; l_bRunning;) {
     g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceInput Waiting for input");
-    const platform::WaitResult l_Wait = platform::WaitForObjects(l_Waited, platform::kInfinite);
+    const platform::WaitResult l_Wait =
+        WaitForObjectsRetrying(l_Waited, platform::kInfinite, u"RemoteDeviceInput");
     if (l_Wait.status != platform::WaitStatus::Signalled) {
       break;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/MenuTexts.h"
+#include "common/tests/support/LogRecorder.h"
 #include "platform/hid/VirtualHidDevice.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
@@ -20,6 +21,7 @@
 #include "service/device/ServiceEvents.h"
 #include "service/device/Simulator.h"
 #include "service/device/tests/DisplayWords.h"
+#include "service/device/tests/FullWaiterTable.h"
 #include "service/device/tests/RemoteDescriptor.h"
 #include "service/menu/CurrentTrack.h"
 
@@ -50,6 +52,9 @@ class DeviceThreadsTest : public ::testing::Test {
   void SetUp() override {
     ResetDisplayWords();
     Plug();
+    StartThreads();
+  }
+  void StartThreads() {
     m_Input = platform::Thread::Start(RemoteDeviceInput, nullptr);
     m_Output = platform::Thread::Start(RemoteDeviceOutput, nullptr);
     WaitUntilOpened();
@@ -209,6 +214,33 @@ TEST_F(DeviceThreadsTest, PagesWhileUnpluggedStillReachTheSimulator) {
   const std::optional<CDeviceData> l_Page = TakeFirstSimulatorOutput();
   ASSERT_TRUE(l_Page);
   EXPECT_EQ(l_Page->GetTitle(), _bstr_t("Gone"));
+}
+
+// The threads start while every waiter record is taken: each of their waits fails for lack of
+// resources until the table has room again, and then they serve as ever.
+class DeviceThreadsUnderFullWaiterTableTest : public DeviceThreadsTest {
+ protected:
+  void SetUp() override {
+    ResetDisplayWords();
+    Plug();
+    m_Table.Fill();
+    StartThreads();
+  }
+
+  const LogRecorder m_Log;
+  FullWaiterTable m_Table;
+};
+
+TEST_F(DeviceThreadsUnderFullWaiterTableTest, ThreadsWaitForRoomAndThenServe) {
+  EXPECT_TRUE(WaitsRetried(m_Log, {u"RemoteDeviceInput", u"RemoteDeviceOutput",
+                                   u"AsynchWriteThreadProc"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  m_Table.Release();
+  Wake();
+  Press(2);
+  EXPECT_TRUE(Raised(m_Up));
+  QueuePage("Room");
+  ExpectPage("Room", 0x21);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "common/tests/support/LogRecorder.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
 #include "platform/kernel/Wait.h"
@@ -15,6 +18,7 @@
 #include "service/device/ServiceEvents.h"
 #include "service/device/SimulatorProtocol.h"
 #include "service/device/tests/DisplayWords.h"
+#include "service/device/tests/FullWaiterTable.h"
 #include "service/menu/CurrentTrack.h"
 #include "service/session/MediaPlayerEvents.h"
 
@@ -44,7 +48,8 @@ bool WaitSet(const Event& p_Event, Timeout p_Timeout = kLong) {
 // Both simulator threads running, with the service's events open on this side.
 class SimulatorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { StartThreads(); }
+  void StartThreads() {
     ResetDisplayWords();
     g_bDisplayAwake = true;
     PurgeMediaPlayerEvents();
@@ -297,6 +302,31 @@ TEST_F(SimulatorTest, TerminateEndsTheOutputThreadWhileItWaitsForATool) {
   // (TearDown joins it).
   AppendSimulatorOutput(CDeviceData());
   m_Data.Set();
+}
+
+// Both threads start while every waiter record is taken; once there is room they serve.
+class SimulatorUnderFullWaiterTableTest : public SimulatorTest {
+ protected:
+  void SetUp() override {
+    m_Table.Fill();
+    StartThreads();
+  }
+
+  const LogRecorder m_Log;
+  FullWaiterTable m_Table;
+};
+
+TEST_F(SimulatorUnderFullWaiterTableTest, ThreadsWaitForRoomAndThenServe) {
+  EXPECT_TRUE(WaitsRetried(m_Log, {u"SimulateDeviceInput", u"SimulateDeviceOutput"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  m_Table.Release();
+  platform::PipeConnection l_Pipe = PowerOnAndConnect();
+  ASSERT_TRUE(l_Pipe);
+  Press(SimulatedButton::Down);
+  EXPECT_TRUE(WaitSet(Service(ServiceEvent::ButtonDown)));
+  AppendSimulatorOutput(CDeviceData());
+  m_Data.Set();
+  EXPECT_EQ(l_Pipe.Read(kLong).status, platform::PipeReadStatus::Message);
 }
 
 TEST(SimulatorListTest, KeepsTheNewestPagesWithinItsLimit) {
