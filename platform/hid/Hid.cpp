@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -199,6 +200,7 @@ struct HidDevice::State {
   detail::UniqueFd node;
   HidAccess access = HidAccess::None;
   bool readsLackReportId = false;
+  bool readsCarryTag = false;
   bool gone = false;  // the one reading thread's
   std::unique_ptr<detail::HidReadWatch> watch;
 };
@@ -219,6 +221,7 @@ HandleResult<HidDevice> HidDevice::Open(std::u16string_view path, HidAccess acce
   state->node = std::move(opened.node);
   state->access = access;
   state->readsLackReportId = opened.readsLackReportId;
+  state->readsCarryTag = opened.readsCarryTag;
   return {HidDevice(std::move(state)), false, ERROR_SUCCESS};
 }
 
@@ -250,14 +253,17 @@ HidReport HidDevice::EndRead(std::span<std::uint8_t> buffer) {
     return {ERROR_DEVICE_NOT_CONNECTED, 0};
   }
   const std::size_t offset = state_->readsLackReportId && !buffer.empty() ? 1 : 0;
+  const bool tagged = state_->readsCarryTag;
+  std::uint8_t tag = 0;
+  iovec parts[2] = {{&tag, 1}, {buffer.data() + offset, buffer.size() - offset}};
   ssize_t length = 0;
   do {
-    length = read(state_->node.Get(), buffer.data() + offset, buffer.size() - offset);
+    length = readv(state_->node.Get(), tagged ? parts : parts + 1, tagged ? 2 : 1);
   } while (length < 0 && errno == EINTR);
   if (length < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
     return {ERROR_NO_DATA, 0};
   }
-  if (length <= 0) {
+  if (length < 0 || (tagged && length == 0)) {
     // End of the stream or an error of the node: the device has gone.
     state_->gone = true;
     return {ERROR_DEVICE_NOT_CONNECTED, 0};
@@ -265,7 +271,8 @@ HidReport HidDevice::EndRead(std::span<std::uint8_t> buffer) {
   if (offset != 0) {
     buffer[0] = 0;
   }
-  return {ERROR_SUCCESS, static_cast<std::size_t>(length) + offset};
+  const auto taken = static_cast<std::size_t>(length) - (tagged ? 1 : 0);
+  return {ERROR_SUCCESS, taken + offset};
 }
 
 std::uint32_t HidDevice::Write(std::span<const std::uint8_t> report,

@@ -26,6 +26,9 @@ struct HidOpened {
   // The node's reports lack the identifier byte (a device without numbered reports on hidraw):
   // reads put a 0 in front.
   bool readsLackReportId = false;
+  // Every message on the node starts with a tag byte (a virtual device), so that an empty report
+  // is told from the end of the stream; without it a read of nothing is an empty report.
+  bool readsCarryTag = false;
   std::uint32_t error = ERROR_SUCCESS;
 };
 

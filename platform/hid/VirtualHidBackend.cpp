@@ -174,6 +174,7 @@ class VirtualHidBackend final : public HidBackend {
       shutdown(socket.Get(), SHUT_RD);
     }
     opened.node = std::move(socket);
+    opened.readsCarryTag = true;
   }
 };
 

@@ -131,8 +131,10 @@ bool VirtualHidDevice::SendInputReport(std::span<const std::uint8_t> report) {
   if (!plugged_) {
     return false;
   }
+  std::vector<std::uint8_t> message{detail::virtual_hid::kInputReportTag};
+  message.insert(message.end(), report.begin(), report.end());
   for (const detail::UniqueFd& connection : connections_) {
-    (void)send(connection.Get(), report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    (void)send(connection.Get(), message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
   }
   return true;
 }

@@ -22,6 +22,9 @@ inline constexpr char kDescriptorFile[] = "descriptor";
 inline constexpr char kSocketFile[] = "socket";
 // The first message on every connection, before any report.
 inline constexpr std::uint8_t kWelcome = 'W';
+// The first byte of every input report's message, so that an empty report is a message of one
+// byte and only the end of the stream reads as nothing.
+inline constexpr std::uint8_t kInputReportTag = 'R';
 // How long an opener waits for the welcome of a device that is being unplugged or has died.
 inline constexpr int kWelcomeMilliseconds = 5000;
 

@@ -93,7 +93,8 @@ DeviceInputActions::DeviceInputActions(LcdProtocol& p_Protocol, FirmwareUpload& 
       m_FirmwareImage(std::move(p_FirmwareImage)) {}
 
 void DeviceInputActions::HandleReport(std::span<const std::uint8_t> p_Report) {
-  if (p_Report.size() < kRemoteInputReportMinLength) {
+  // Only the remote's own report is a key; reports too short to act on are none.
+  if (p_Report.size() < kRemoteInputReportMinLength || p_Report[0] != kRemoteReportId) {
     return;
   }
   g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceInput sees button press %d", p_Report[1]);

@@ -127,6 +127,24 @@ TEST(VirtualHidTest, ReadsCompleteAnEventThatAWaitCombinesAndWritesReachTheDevic
   EXPECT_THAT(remote->ReadOutputReport(kPatience), ::testing::Optional(ElementsAre(8, 0x21, 0)));
 }
 
+// An empty report is a report of no bytes; only the device's going ends the reads.
+TEST(VirtualHidTest, AnEmptyReportIsAReportAndTheReadsGoOn) {
+  const auto remote = PlugRemote();
+  HidDevice reader = OpenOrFail(remote->InterfaceName(), HidAccess::Read);
+  const auto readDone = Event::Create(EventReset::Auto, false).handle;
+  ASSERT_TRUE(remote->SendInputReport(Bytes{}));
+  ASSERT_TRUE(remote->SendInputReport(Bytes{8, 9}));
+  std::array<std::uint8_t, 8> buffer{};
+  for (const std::size_t expected : {0u, 2u}) {
+    ASSERT_EQ(reader.BeginRead(readDone), ERROR_IO_PENDING);
+    ASSERT_TRUE(WaitForObject(readDone.Ref(), kInfinite).Signalled(0));
+    const HidReport report = reader.EndRead(buffer);
+    EXPECT_EQ(report.error, ERROR_SUCCESS);
+    EXPECT_EQ(report.length, expected);
+  }
+  EXPECT_EQ(buffer[1], 9);
+}
+
 TEST(VirtualHidTest, RemovalFailsTheReadInFlightAndEveryWriteAfterTheEarlierReports) {
   auto remote = PlugRemote();
   HidDevice reader = OpenOrFail(remote->InterfaceName(), HidAccess::Read);

@@ -171,6 +171,17 @@ TEST_F(DeviceThreadsTest, KeysAnsweredOnTheDisplay) {
   EXPECT_FALSE(g_bDisplayAwake);
 }
 
+// Only the remote's report 8 is a key; an empty report is none, and the reads go on after it.
+TEST_F(DeviceThreadsTest, ReportsOfAnotherIdentifierAndEmptyReportsAreNoKeys) {
+  Wake();
+  const Event l_Down = Named(ServiceEventName(ServiceEvent::ButtonDown));
+  ASSERT_TRUE(m_pRemote->SendInputReport(Bytes{7, 2, 0, 0, 0, 0, 0, 0}));
+  ASSERT_TRUE(m_pRemote->SendInputReport(Bytes{}));
+  Press(3);
+  EXPECT_TRUE(Raised(l_Down));
+  EXPECT_FALSE(Raised(m_Up, Timeout(0)));
+}
+
 TEST_F(DeviceThreadsTest, UnplugReplaysNoKeyAndAReplugIsInitialisedAgain) {
   Wake();
   Press(2);
