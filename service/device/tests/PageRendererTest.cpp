@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/MenuTexts.h"
+#include "common/tests/support/LogRecorder.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "service/device/DisplayState.h"
 #include "service/device/tests/PageRendering.h"
@@ -57,6 +58,7 @@ class PageRendererTest : public ::testing::Test, protected PageRendering {
   }
 
   std::vector<bool> m_Passed;
+  const LogRecorder m_Log;
 };
 
 constexpr std::int32_t kHomeScreen = 12;
@@ -140,7 +142,10 @@ TEST_F(PageRendererTest, StoppingOnThePlayerScreenReturnsHomeAutomatically) {
   EXPECT_EQ(m_Passed, std::vector<bool>{false});
   EXPECT_EQ(HomeRaised(), 1);
   EXPECT_EQ(g_nAutoHomeState, kAutoHomeRaised);
+  // Recorded before the event is set, so that the Home handler that it wakes sees the mark.
+  EXPECT_EQ(AutoHomeStateWhenRaised(), kAutoHomeRaised);
   EXPECT_FALSE(g_bPlayerScreenShown);
+  EXPECT_TRUE(m_Log.Contains(u"Player state change to 1."));
 
   // The Home handler marks it; the next title with the player stopped carries the stopped mode.
   g_nAutoHomeState = kAutoHomeSeen;
