@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/MenuTexts.h"
@@ -276,6 +277,23 @@ TEST_F(PageRendererTest, NowPlayingListGetsTheEmptyLineFirst) {
                                                               .Packet({0})
                                                               .Packets());
   EXPECT_EQ(Screen(), R"(lcd "Music" | - | >"t1" | on | screens 1)");
+}
+
+// The session listener may apply the language rule while the output thread draws: the
+// language words are read and written whole (the thread sanitizer's build sees any race).
+TEST_F(PageRendererTest, TheLanguageMayChangeWhilePagesAreDrawn) {
+  constexpr int kRounds = 200;
+  std::jthread l_Listener([] {
+    for (int i = 0; i < kRounds; ++i) {
+      ApplyLanguageRule(i % 2 == 0 ? platform::LanguageId{0x0411} : platform::kLanguageEnglishUs);
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    Render(MenuPage(kHomeScreen, 6, {"Pl", "Al"}, 0, 0, 20));
+    EXPECT_FALSE(TakeBytes().empty());
+  }
+  l_Listener.join();
+  ApplyLanguageRule(platform::kLanguageEnglishUs);
 }
 
 }  // namespace
