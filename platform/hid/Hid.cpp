@@ -51,9 +51,13 @@ int PollReady(std::span<pollfd> watched, int milliseconds) {
   return count;
 }
 
-std::vector<HidDeviceInfo> HidBackend::Enumerate() {
+std::optional<std::vector<HidDeviceInfo>> HidBackend::Enumerate() {
+  const std::optional<std::vector<std::string>> nodes = Nodes();
+  if (!nodes) {
+    return std::nullopt;
+  }
   std::vector<HidDeviceInfo> devices;
-  for (const std::string& node : Nodes()) {
+  for (const std::string& node : *nodes) {
     if (auto info = Describe(node)) {
       devices.push_back(std::move(*info));
     }
@@ -84,7 +88,7 @@ std::optional<std::string> HidBackend::NodeOf(std::u16string_view path) {
 }
 
 HidNodeNames::HidNodeNames(HidBackend& backend) : backend_(backend) {
-  for (const std::string& node : backend_.Nodes()) {
+  for (const std::string& node : backend_.Nodes().value_or(std::vector<std::string>{})) {
     Arrived(node);
   }
 }
@@ -306,7 +310,13 @@ std::uint32_t HidDevice::Write(std::span<const std::uint8_t> report,
   }
 }
 
-std::vector<HidDeviceInfo> EnumerateHidDevices() { return detail::CurrentHidBackend().Enumerate(); }
+std::optional<std::vector<HidDeviceInfo>> TryEnumerateHidDevices() {
+  return detail::CurrentHidBackend().Enumerate();
+}
+
+std::vector<HidDeviceInfo> EnumerateHidDevices() {
+  return TryEnumerateHidDevices().value_or(std::vector<HidDeviceInfo>{});
+}
 
 struct HidDeviceWatch::State {
   std::unique_ptr<detail::HidNoticeSource> source;

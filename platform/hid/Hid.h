@@ -40,7 +40,9 @@ struct HidDeviceInfo {
 };
 
 // The present devices, in the order in which the system lists them (virtual devices in the
-// order in which they were plugged). Any thread.
+// order in which they were plugged); nothing when the system's list cannot be read. Any thread.
+std::optional<std::vector<HidDeviceInfo>> TryEnumerateHidDevices();
+// The same, with an unreadable list read as no device.
 std::vector<HidDeviceInfo> EnumerateHidDevices();
 
 enum class HidAccess : std::uint8_t { None = 0, Read = 1, Write = 2, ReadWrite = 3 };

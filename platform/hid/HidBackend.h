@@ -52,14 +52,15 @@ class HidBackend {
  public:
   virtual ~HidBackend() = default;
 
-  std::vector<HidDeviceInfo> Enumerate();
+  // Nothing when the backend's list cannot be read.
+  std::optional<std::vector<HidDeviceInfo>> Enumerate();
   // The device of an interface name, opened as asked.
   HidOpened Open(std::u16string_view path, HidAccess access);
   // Knows the present devices when it returns, so that it reports each later change.
   virtual std::unique_ptr<HidNoticeSource> Watch() = 0;
 
-  // The present devices' nodes, in the backend's order.
-  virtual std::vector<std::string> Nodes() = 0;
+  // The present devices' nodes, in the backend's order; nothing when they cannot be listed.
+  virtual std::optional<std::vector<std::string>> Nodes() = 0;
   // Nothing when the node is gone or is no device.
   virtual std::optional<HidDeviceInfo> Describe(std::string_view node) = 0;
 

@@ -127,12 +127,16 @@ class VirtualHidBackend final : public HidBackend {
     return std::make_unique<VirtualNoticeSource>();
   }
 
-  std::vector<std::string> Nodes() override {
+  // No devices folder yet is no device; a folder that cannot be read is no list.
+  std::optional<std::vector<std::string>> Nodes() override {
     std::vector<std::string> nodes;
     std::error_code error;
     for (const auto& entry :
          std::filesystem::directory_iterator(virtual_hid::DevicesFolder(), error)) {
       nodes.push_back(entry.path().filename().string());
+    }
+    if (error && error != std::errc::no_such_file_or_directory) {
+      return std::nullopt;
     }
     // Node names end in the time of plugging.
     std::ranges::sort(nodes, {}, [](const std::string& node) {

@@ -143,13 +143,21 @@ TEST_F(SimulatorTest, ButtonsBecomeTheServiceEvents) {
 
 TEST_F(SimulatorTest, OnThePlayerScreenMenuKeysDoNothingAndLeftRefreshes) {
   g_bPlayerScreenShown = true;
-  Press(SimulatedButton::Up);
-  Press(SimulatedButton::Ok);
-  // Keys are taken in their wait order: Play comes after Up and Ok.
+  const std::vector<std::pair<SimulatedButton, ServiceEvent>> l_Refused = {
+      {SimulatedButton::Up, ServiceEvent::ButtonUp},
+      {SimulatedButton::Down, ServiceEvent::ButtonDown},
+      {SimulatedButton::Right, ServiceEvent::ButtonRight},
+      {SimulatedButton::Ok, ServiceEvent::ButtonOk},
+  };
+  for (const auto& l_Key : l_Refused) {
+    Press(l_Key.first);
+  }
+  // Keys are taken in their wait order: Play comes after the menu keys.
   Press(SimulatedButton::Play);
   ASSERT_TRUE(WaitSet(Service(ServiceEvent::ButtonPlay)));
-  EXPECT_FALSE(WaitSet(Service(ServiceEvent::ButtonUp), Timeout(0)));
-  EXPECT_FALSE(WaitSet(Service(ServiceEvent::ButtonOk), Timeout(0)));
+  for (const auto& [l_Button, l_Event] : l_Refused) {
+    EXPECT_FALSE(WaitSet(Service(l_Event), Timeout(0))) << static_cast<int>(l_Button);
+  }
   Press(SimulatedButton::Left);
   Press(SimulatedButton::Stop);
   EXPECT_TRUE(WaitSet(Service(ServiceEvent::RefreshScreen)));
@@ -211,12 +219,15 @@ TEST_F(SimulatorTest, PagesReachThePipeExceptPlayerPagesThatDoNotPlay) {
   l_Paused.SetTitle(u"Paused");
   l_Paused.SetScreenType(2);
   l_Paused.SetPlayState(2);
+  CDeviceData l_Stopped = l_Paused;
+  l_Stopped.SetTitle(u"Stopped");
+  l_Stopped.SetPlayState(1);
   CDeviceData l_Playing = l_Paused;
   l_Playing.SetTitle(u"Playing");
   l_Playing.SetPlayState(3);
   l_Playing.SetDuration(u"215.6");
   l_Playing.SetElapsedTime(12);
-  for (const CDeviceData& l_Page : {l_Menu, l_Paused, l_Playing}) {
+  for (const CDeviceData& l_Page : {l_Menu, l_Paused, l_Stopped, l_Playing}) {
     AppendSimulatorOutput(l_Page);
   }
   m_Data.Set();
