@@ -35,6 +35,10 @@ struct HidAttributes {
 
 struct HidDeviceInfo {
   std::u16string path;  // the device interface name
+  // The device behind the name for this plug (hidraw: the HID device instance; virtual: the
+  // plug's own stamp): a node name may come back with another device behind it. Empty when it
+  // cannot be read.
+  std::string instance;
   HidAttributes attributes;
   std::optional<HidReportDescriptor> descriptor;  // nothing when it cannot be read or parsed
 };

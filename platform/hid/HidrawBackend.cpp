@@ -57,6 +57,11 @@ std::optional<HidDeviceInfo> DescribeHidrawNode(const std::filesystem::path& cla
   }
   HidDeviceInfo info;
   info.path = HidInterfaceName(*attributes, node);
+  std::error_code error;
+  const std::filesystem::path instance = std::filesystem::canonical(device, error);
+  if (!error) {
+    info.instance = instance.filename().string();
+  }
   info.attributes = *attributes;
   std::ifstream descriptorFile(device / "report_descriptor", std::ios::binary);
   if (descriptorFile) {

@@ -26,6 +26,9 @@ struct VirtualHidDeviceDescription {
   HidAttributes attributes;
   std::vector<std::uint8_t> reportDescriptor;
   bool lowerCaseName = false;  // name the interface "\\?\hid#vid_xxxx&pid_xxxx#..."
+  // The node name to take, as hidraw gives a replugged device its old node; empty: a name of
+  // its own. Plug fails while a device of that name is plugged.
+  std::string node{};
 };
 
 // Owns one plugged device: its folder under the root, its listening socket, the connections of
@@ -65,7 +68,9 @@ class VirtualHidDevice {
   void Serve();
 
   std::u16string interfaceName_;
+  std::string instance_;
   std::filesystem::path folder_;  // in the devices folder while plugged; removed with Unplug
+  detail::UniqueFd lock_;         // the folder's lock, held while plugged
   detail::UniqueFd listener_;
   detail::UniqueFd stop_;
   std::thread server_;

@@ -213,5 +213,25 @@ TEST(VirtualHidTest, AWatchReportsEachArrivalAndRemovalWithTheInterfaceName) {
   }
 }
 
+// A device's node name may come back with another device behind it; its instance tells them
+// apart, and a name in use cannot be taken twice.
+TEST(VirtualHidTest, AReusedNodeNameCarriesAnotherInstance) {
+  auto first = VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, kRemoteDescriptor, false, "remote"});
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->InterfaceName(), u"\\\\?\\HID#VID_FFFE&PID_0003#remote");
+  EXPECT_FALSE(VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, kRemoteDescriptor, false, "remote"}));
+  const std::vector<HidDeviceInfo> before = EnumerateHidDevices();
+  first->Unplug();
+  const auto second =
+      VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, kRemoteDescriptor, false, "remote"});
+  ASSERT_TRUE(second);
+  const std::vector<HidDeviceInfo> after = EnumerateHidDevices();
+  ASSERT_EQ(before.size(), 1u);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(before[0].path, after[0].path);
+  EXPECT_FALSE(before[0].instance.empty());
+  EXPECT_NE(before[0].instance, after[0].instance);
+}
+
 }  // namespace
 }  // namespace platform

@@ -66,8 +66,9 @@ class DeviceThreadsTest : public ::testing::Test {
     EXPECT_TRUE(m_Output.Join(Timeout(2000)));
   }
 
-  void Plug() {
-    m_pRemote = platform::VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, RemoteDescriptor()});
+  void Plug(const std::string& p_strNode = {}) {
+    m_pRemote =
+        platform::VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, RemoteDescriptor(), false, p_strNode});
     ASSERT_TRUE(m_pRemote);
   }
   void Unplug() {
@@ -212,6 +213,27 @@ TEST_F(DeviceThreadsTest, AQuickReplugWhoseNoticesComeTogetherKeepsTheNewRemote)
   Wake();
   QueuePage("New");
   ExpectPage("New", 0x21);
+}
+
+// A replugged remote may come back under its old node name, as hidraw gives it; notices that
+// come only after both changes still leave the threads with the new remote.
+TEST_F(DeviceThreadsTest, AReplugUnderTheSameNameWhoseNoticesComeLateOpensTheNewRemote) {
+  m_pRemote->Unplug();
+  Plug("remote");
+  m_InputArrives.Set();
+  m_OutputArrives.Set();
+  WaitUntilOpened();
+  Wake();
+  m_pRemote->Unplug();
+  Plug("remote");
+  m_InputRemoved.Set();
+  m_OutputRemoved.Set();
+  m_InputArrives.Set();
+  m_OutputArrives.Set();
+  WaitUntilOpened();
+  Wake();
+  QueuePage("Same");
+  ExpectPage("Same", 0x21);
 }
 
 TEST_F(DeviceThreadsTest, PagesWhileUnpluggedStillReachTheSimulator) {
