@@ -85,6 +85,7 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(
   device->listener_ =
       detail::UniqueFd(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   device->stop_ = detail::UniqueFd(eventfd(0, EFD_CLOEXEC));
+  device->wake_ = detail::UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   // Opened for writing, so that its closing at the process's death is a notice to watchers.
   device->lock_ = detail::UniqueFd(
       open((device->folder_ / layout::kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
@@ -93,7 +94,7 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(
                      WriteFile(device->folder_ / layout::kDescriptorFile, descriptor) &&
                      WriteFile(device->folder_ / layout::kInstanceFile, stamp) &&
                      device->lock_ && flock(device->lock_.Get(), LOCK_EX) == 0 &&
-                     device->listener_ && device->stop_ &&
+                     device->listener_ && device->stop_ && device->wake_ &&
                      bind(device->listener_.Get(), reinterpret_cast<const sockaddr*>(&address),
                           sizeof address) == 0 &&
                      listen(device->listener_.Get(), SOMAXCONN) == 0 &&
@@ -165,18 +166,36 @@ std::size_t VirtualHidDevice::OpenHandles() const {
   return connections_.size();
 }
 
+void VirtualHidDevice::HoldOutputReports(bool hold) {
+  {
+    const std::lock_guard lock(mutex_);
+    holding_ = hold;
+  }
+  const std::uint64_t one = 1;
+  (void)write(wake_.Get(), &one, sizeof one);
+}
+
 void VirtualHidDevice::Serve() {
+  constexpr std::size_t kFirstConnection = 3;
   std::vector<pollfd> watched;
   for (;;) {
-    watched.assign({{stop_.Get(), POLLIN, 0}, {listener_.Get(), POLLIN, 0}});
+    watched.assign(
+        {{stop_.Get(), POLLIN, 0}, {listener_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}});
     {
+      // While holding, the connections are not read.
       const std::lock_guard lock(mutex_);
       for (const detail::UniqueFd& connection : connections_) {
-        watched.push_back({connection.Get(), POLLIN, 0});
+        if (!holding_) {
+          watched.push_back({connection.Get(), POLLIN, 0});
+        }
       }
     }
     if (detail::PollReady(watched, -1) < 0 || watched[0].revents != 0) {
       return;
+    }
+    if (watched[2].revents != 0) {
+      std::uint64_t count = 0;
+      (void)read(wake_.Get(), &count, sizeof count);
     }
     if (watched[1].revents != 0) {
       detail::UniqueFd client(accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -186,8 +205,8 @@ void VirtualHidDevice::Serve() {
         connections_.push_back(std::move(client));
       }
     }
-    // Only this thread changes the connections; the ones polled are the first watched.size() - 2.
-    for (std::size_t i = 2; i < watched.size(); ++i) {
+    // Only this thread changes the connections; the ones polled are the first ones.
+    for (std::size_t i = kFirstConnection; i < watched.size(); ++i) {
       if (watched[i].revents == 0) {
         continue;
       }

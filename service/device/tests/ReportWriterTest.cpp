@@ -195,6 +195,26 @@ TEST_F(ReportWriterTest, StopDuringAnUploadEndsTheWriterAtOnce) {
   EXPECT_LT(l_nReports, 3 * kBlocks);
 }
 
+// A slow remote keeps the writer waiting as long as it takes, and a stop still ends it.
+TEST_F(ReportWriterTest, AWriteWaitsForASlowRemoteAndAStopEndsTheWait) {
+  const TempFolder l_Folder;
+  std::string l_Hex;
+  for (int i = 0; i < 3000; ++i) {
+    l_Hex += HexRecord(static_cast<std::uint16_t>(0x1800 + 16 * i), Bytes(16, 0x33));
+  }
+  std::ofstream(l_Folder.Path() / kFirmwareImageName) << l_Hex;
+  m_pRemote->HoldOutputReports(true);
+  ASSERT_EQ(g_FirmwareUpload->Start(l_Folder.Path() / kFirmwareImageName), "");
+  // Longer than any time-out of a single write.
+  std::this_thread::sleep_for(std::chrono::seconds(6));
+  EXPECT_FALSE(WriterEnded());
+  m_Writer.Stop();
+  EXPECT_TRUE(WriterEnded());
+  EXPECT_FALSE(m_Log.Contains(u"Device write error"));
+  m_pRemote->HoldOutputReports(false);
+  EXPECT_TRUE(m_pRemote->ReadOutputReport(kPatience));
+}
+
 // The writer's context lives until its thread has ended, also when the join has to wait for a
 // waiter record.
 TEST_F(ReportWriterTest, StopWithAFullWaiterTableJoinsBeforeFreeing) {
