@@ -43,11 +43,13 @@ class FullWaiterTable {
     const platform::Event l_Never =
         platform::Event::Create(platform::EventReset::Auto, false).handle;
     const auto l_Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!Full(l_Never) && std::chrono::steady_clock::now() < l_Deadline) {
+    bool l_bFull = Full(l_Never);
+    while (!l_bFull && std::chrono::steady_clock::now() < l_Deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      l_bFull = Full(l_Never);
     }
     m_bFull = true;
-    ASSERT_TRUE(Full(l_Never)) << "the waiter table did not fill";
+    ASSERT_TRUE(l_bFull) << "the waiter table did not fill";
   }
 
   void Release() {
@@ -58,7 +60,7 @@ class FullWaiterTable {
  private:
   static bool Full(const platform::Event& p_Never) {
     const platform::WaitResult l_Probe =
-        platform::WaitForObject(p_Never.Ref(), platform::Timeout(500));
+        platform::WaitForObject(p_Never.Ref(), platform::Timeout(50000));
     return l_Probe.status == platform::WaitStatus::Failed &&
            l_Probe.error == ERROR_NO_SYSTEM_RESOURCES;
   }
