@@ -1,7 +1,7 @@
 #include "common/MenuTexts.h"
 
-int g_nLanguageIndex = kLanguageEnglish;
-int g_nLinesPerPage = 6;
+std::atomic<int> g_nLanguageIndex{kLanguageEnglish};
+std::atomic<int> g_nLinesPerPage{6};
 
 const std::array<LocalizedText, kCategoryCount> g_CategoryTexts{{
     {u"Music Library", u"Bibliothèque multimédia", u"Musikbibliothek", u"Biblioteca de música",

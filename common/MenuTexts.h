@@ -4,16 +4,17 @@
 // number of list lines on a page.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 
 #include "platform/base/Bstr.h"
 #include "platform/base/Language.h"
 
 // 0 English, 1 French, 2 German, 3 Spanish, 4 Japanese; 0 until the session listener applies the
-// language rule. Written once before any session thread starts, read only afterwards.
-extern int g_nLanguageIndex;
+// language rule, which it may do while the device threads read it.
+extern std::atomic<int> g_nLanguageIndex;
 // List lines on one display page: 6, or 5 for Japanese. Written with g_nLanguageIndex.
-extern int g_nLinesPerPage;
+extern std::atomic<int> g_nLinesPerPage;
 
 inline constexpr int kLanguageEnglish = 0;
 inline constexpr int kLanguageFrench = 1;

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -50,9 +51,13 @@ int PollReady(std::span<pollfd> watched, int milliseconds) {
   return count;
 }
 
-std::vector<HidDeviceInfo> HidBackend::Enumerate() {
+std::optional<std::vector<HidDeviceInfo>> HidBackend::Enumerate() {
+  const std::optional<std::vector<std::string>> nodes = Nodes();
+  if (!nodes) {
+    return std::nullopt;
+  }
   std::vector<HidDeviceInfo> devices;
-  for (const std::string& node : Nodes()) {
+  for (const std::string& node : *nodes) {
     if (auto info = Describe(node)) {
       devices.push_back(std::move(*info));
     }
@@ -83,7 +88,7 @@ std::optional<std::string> HidBackend::NodeOf(std::u16string_view path) {
 }
 
 HidNodeNames::HidNodeNames(HidBackend& backend) : backend_(backend) {
-  for (const std::string& node : backend_.Nodes()) {
+  for (const std::string& node : backend_.Nodes().value_or(std::vector<std::string>{})) {
     Arrived(node);
   }
 }
@@ -191,8 +196,6 @@ bool IsGone(int error) {
          error == ENOTCONN || error == ESHUTDOWN;
 }
 
-constexpr auto kWriteTimeout = std::chrono::milliseconds(5000);
-
 }  // namespace
 }  // namespace detail
 
@@ -201,6 +204,7 @@ struct HidDevice::State {
   detail::UniqueFd node;
   HidAccess access = HidAccess::None;
   bool readsLackReportId = false;
+  bool readsCarryTag = false;
   bool gone = false;  // the one reading thread's
   std::unique_ptr<detail::HidReadWatch> watch;
 };
@@ -221,6 +225,7 @@ HandleResult<HidDevice> HidDevice::Open(std::u16string_view path, HidAccess acce
   state->node = std::move(opened.node);
   state->access = access;
   state->readsLackReportId = opened.readsLackReportId;
+  state->readsCarryTag = opened.readsCarryTag;
   return {HidDevice(std::move(state)), false, ERROR_SUCCESS};
 }
 
@@ -252,14 +257,17 @@ HidReport HidDevice::EndRead(std::span<std::uint8_t> buffer) {
     return {ERROR_DEVICE_NOT_CONNECTED, 0};
   }
   const std::size_t offset = state_->readsLackReportId && !buffer.empty() ? 1 : 0;
+  const bool tagged = state_->readsCarryTag;
+  std::uint8_t tag = 0;
+  iovec parts[2] = {{&tag, 1}, {buffer.data() + offset, buffer.size() - offset}};
   ssize_t length = 0;
   do {
-    length = read(state_->node.Get(), buffer.data() + offset, buffer.size() - offset);
+    length = readv(state_->node.Get(), tagged ? parts : parts + 1, tagged ? 2 : 1);
   } while (length < 0 && errno == EINTR);
   if (length < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
     return {ERROR_NO_DATA, 0};
   }
-  if (length <= 0) {
+  if (length < 0 || (tagged && length == 0)) {
     // End of the stream or an error of the node: the device has gone.
     state_->gone = true;
     return {ERROR_DEVICE_NOT_CONNECTED, 0};
@@ -267,17 +275,19 @@ HidReport HidDevice::EndRead(std::span<std::uint8_t> buffer) {
   if (offset != 0) {
     buffer[0] = 0;
   }
-  return {ERROR_SUCCESS, static_cast<std::size_t>(length) + offset};
+  const auto taken = static_cast<std::size_t>(length) - (tagged ? 1 : 0);
+  return {ERROR_SUCCESS, taken + offset};
 }
 
-std::uint32_t HidDevice::Write(std::span<const std::uint8_t> report) const {
+std::uint32_t HidDevice::Write(std::span<const std::uint8_t> report,
+                               std::chrono::milliseconds timeout) const {
   if (!state_ || (static_cast<int>(state_->access) & static_cast<int>(HidAccess::Write)) == 0) {
     return ERROR_ACCESS_DENIED;
   }
   if (report.empty()) {
     return ERROR_INVALID_PARAMETER;
   }
-  const auto limit = std::chrono::steady_clock::now() + detail::kWriteTimeout;
+  const auto limit = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     const ssize_t written = write(state_->node.Get(), report.data(), report.size());
     if (written >= 0) {
@@ -300,7 +310,13 @@ std::uint32_t HidDevice::Write(std::span<const std::uint8_t> report) const {
   }
 }
 
-std::vector<HidDeviceInfo> EnumerateHidDevices() { return detail::CurrentHidBackend().Enumerate(); }
+std::optional<std::vector<HidDeviceInfo>> TryEnumerateHidDevices() {
+  return detail::CurrentHidBackend().Enumerate();
+}
+
+std::vector<HidDeviceInfo> EnumerateHidDevices() {
+  return TryEnumerateHidDevices().value_or(std::vector<HidDeviceInfo>{});
+}
 
 struct HidDeviceWatch::State {
   std::unique_ptr<detail::HidNoticeSource> source;

@@ -9,6 +9,7 @@
 // Device interface names read "\\?\HID#VID_xxxx&PID_xxxx#node" (a virtual device may be named
 // in lower case) and are what Open takes.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,12 +35,18 @@ struct HidAttributes {
 
 struct HidDeviceInfo {
   std::u16string path;  // the device interface name
+  // The device behind the name for this plug (hidraw: the HID device instance; virtual: the
+  // plug's own stamp): a node name may come back with another device behind it. Empty when it
+  // cannot be read.
+  std::string instance;
   HidAttributes attributes;
   std::optional<HidReportDescriptor> descriptor;  // nothing when it cannot be read or parsed
 };
 
 // The present devices, in the order in which the system lists them (virtual devices in the
-// order in which they were plugged). Any thread.
+// order in which they were plugged); nothing when the system's list cannot be read. Any thread.
+std::optional<std::vector<HidDeviceInfo>> TryEnumerateHidDevices();
+// The same, with an unreadable list read as no device.
 std::vector<HidDeviceInfo> EnumerateHidDevices();
 
 enum class HidAccess : std::uint8_t { None = 0, Read = 1, Write = 2, ReadWrite = 3 };
@@ -76,10 +83,12 @@ class HidDevice {
   // so.
   HidReport EndRead(std::span<std::uint8_t> buffer);
 
-  // Writes one report, its identifier first, waiting up to five seconds for the device to take
-  // it: ERROR_SUCCESS, ERROR_DEVICE_NOT_CONNECTED once the device has gone, ERROR_TIMEOUT,
-  // ERROR_ACCESS_DENIED without write access, ERROR_INVALID_PARAMETER for an empty report.
-  std::uint32_t Write(std::span<const std::uint8_t> report) const;
+  // Writes one report, its identifier first, waiting up to `timeout` (real time) for the device
+  // to take it: ERROR_SUCCESS, ERROR_DEVICE_NOT_CONNECTED once the device has gone,
+  // ERROR_TIMEOUT (nothing was written; the write may be tried again), ERROR_ACCESS_DENIED
+  // without write access, ERROR_INVALID_PARAMETER for an empty report.
+  std::uint32_t Write(std::span<const std::uint8_t> report,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
   explicit operator bool() const noexcept;
   void Close() noexcept;

@@ -26,6 +26,9 @@ struct HidOpened {
   // The node's reports lack the identifier byte (a device without numbered reports on hidraw):
   // reads put a 0 in front.
   bool readsLackReportId = false;
+  // Every message on the node starts with a tag byte (a virtual device), so that an empty report
+  // is told from the end of the stream; without it a read of nothing is an empty report.
+  bool readsCarryTag = false;
   std::uint32_t error = ERROR_SUCCESS;
 };
 
@@ -49,14 +52,15 @@ class HidBackend {
  public:
   virtual ~HidBackend() = default;
 
-  std::vector<HidDeviceInfo> Enumerate();
+  // Nothing when the backend's list cannot be read.
+  std::optional<std::vector<HidDeviceInfo>> Enumerate();
   // The device of an interface name, opened as asked.
   HidOpened Open(std::u16string_view path, HidAccess access);
   // Knows the present devices when it returns, so that it reports each later change.
   virtual std::unique_ptr<HidNoticeSource> Watch() = 0;
 
-  // The present devices' nodes, in the backend's order.
-  virtual std::vector<std::string> Nodes() = 0;
+  // The present devices' nodes, in the backend's order; nothing when they cannot be listed.
+  virtual std::optional<std::vector<std::string>> Nodes() = 0;
   // Nothing when the node is gone or is no device.
   virtual std::optional<HidDeviceInfo> Describe(std::string_view node) = 0;
 

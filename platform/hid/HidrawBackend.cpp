@@ -57,6 +57,11 @@ std::optional<HidDeviceInfo> DescribeHidrawNode(const std::filesystem::path& cla
   }
   HidDeviceInfo info;
   info.path = HidInterfaceName(*attributes, node);
+  std::error_code error;
+  const std::filesystem::path instance = std::filesystem::canonical(device, error);
+  if (!error) {
+    info.instance = instance.filename().string();
+  }
   info.attributes = *attributes;
   std::ifstream descriptorFile(device / "report_descriptor", std::ios::binary);
   if (descriptorFile) {
@@ -93,13 +98,14 @@ using UdevEnumerate = UdevRef<udev_enumerate, udev_enumerate_unref>;
 using UdevDevice = UdevRef<udev_device, udev_device_unref>;
 using UdevMonitor = UdevRef<udev_monitor, udev_monitor_unref>;
 
-// The hidraw nodes' names ("hidraw0"), in the order in which the system lists them.
-std::vector<std::string> ListNodes(const Udev& context) {
+// The hidraw nodes' names ("hidraw0"), in the order in which the system lists them; nothing
+// when the system cannot list them.
+std::optional<std::vector<std::string>> ListNodes(const Udev& context) {
   std::vector<std::string> nodes;
   const UdevEnumerate enumerate(context ? udev_enumerate_new(context.Get()) : nullptr);
   if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.Get(), "hidraw") < 0 ||
       udev_enumerate_scan_devices(enumerate.Get()) < 0) {
-    return nodes;
+    return std::nullopt;
   }
   for (udev_list_entry* entry = udev_enumerate_get_list_entry(enumerate.Get()); entry != nullptr;
        entry = udev_list_entry_get_next(entry)) {
@@ -157,7 +163,7 @@ class HidrawBackend final : public HidBackend {
     return std::make_unique<HidrawNoticeSource>(*this);
   }
 
-  std::vector<std::string> Nodes() override { return ListNodes(Udev(udev_new())); }
+  std::optional<std::vector<std::string>> Nodes() override { return ListNodes(Udev(udev_new())); }
 
   std::optional<HidDeviceInfo> Describe(std::string_view node) override {
     return DescribeHidrawNode(kClassFolder, node);

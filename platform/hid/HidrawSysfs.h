@@ -12,8 +12,9 @@
 namespace platform::detail {
 
 // The node's device, from `classFolder`/`node`/device (its "uevent" with HID_ID, and its
-// "report_descriptor"); nothing when the node or its identifiers cannot be read. A descriptor
-// that cannot be read leaves the device without one.
+// "report_descriptor"; the HID device that it links to is the instance); nothing when the node
+// or its identifiers cannot be read. A descriptor that cannot be read leaves the device without
+// one.
 std::optional<HidDeviceInfo> DescribeHidrawNode(const std::filesystem::path& classFolder,
                                                 std::string_view node);
 

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -46,8 +47,38 @@ std::u16string InterfaceNameOf(std::string_view folder) {
          FromUtf8(folder);
 }
 
+namespace {
+
+// The publisher holds the folder's lock; a lock that can be taken belongs to nobody.
+bool PublisherAlive(const std::filesystem::path& path) {
+  const UniqueFd lock(open((path / kLockFile).c_str(), O_RDONLY | O_CLOEXEC));
+  return lock && flock(lock.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+// Moves a dead publisher's folder out of the devices folder and removes it.
+void Retire(const std::filesystem::path& path) {
+  std::string pattern = (StagingFolder() / (path.filename().string() + "-dead-XXXXXX")).string();
+  std::error_code error;
+  std::filesystem::create_directories(StagingFolder(), error);
+  if (mkdtemp(pattern.data()) == nullptr) {
+    return;
+  }
+  const std::filesystem::path dead = std::filesystem::path(pattern) / "device";
+  std::filesystem::rename(path, dead, error);
+  std::filesystem::remove_all(pattern, error);
+}
+
+}  // namespace
+
 std::optional<HidDeviceInfo> ReadDevice(std::string_view folder) {
   const std::filesystem::path path = DevicesFolder() / folder;
+  if (!std::filesystem::exists(path)) {
+    return std::nullopt;
+  }
+  if (!PublisherAlive(path)) {
+    Retire(path);
+    return std::nullopt;
+  }
   std::ifstream idsFile(path / kIdsFile);
   std::ifstream descriptorFile(path / kDescriptorFile, std::ios::binary);
   unsigned vendor = 0;
@@ -61,6 +92,7 @@ std::optional<HidDeviceInfo> ReadDevice(std::string_view folder) {
                                              std::istreambuf_iterator<char>());
   HidDeviceInfo info;
   info.path = InterfaceNameOf(folder);
+  std::ifstream(path / kInstanceFile) >> info.instance;
   info.attributes = {static_cast<std::uint16_t>(vendor), static_cast<std::uint16_t>(product),
                      static_cast<std::uint16_t>(version)};
   info.descriptor = HidReportDescriptor::Parse(descriptor);
@@ -79,9 +111,11 @@ bool AwaitWelcome(int socket) {
 }
 
 // Notices from the devices folder: a folder moved in is an arrival, one moved out a removal.
+// Each device's folder is watched too: the lock closed for writing there may be its publisher's
+// death, and reading the device then retires it, which is its removal.
 class VirtualNoticeSource final : public HidNoticeSource {
  public:
-  VirtualNoticeSource() : inotify_(WatchFolder()) {}
+  VirtualNoticeSource() : inotify_(WatchFolder()), devicesWatch_(WatchDevices()) {}
 
   int Descriptor() const override { return inotify_.Get(); }
 
@@ -96,29 +130,64 @@ class VirtualNoticeSource final : public HidNoticeSource {
       for (ssize_t offset = 0; offset < length;) {
         inotify_event event;
         std::memcpy(&event, buffer + offset, sizeof event);
-        const std::string node(buffer + offset + sizeof event);
+        const std::string name(event.len > 0 ? buffer + offset + sizeof event : "");
         offset += static_cast<ssize_t>(sizeof event + event.len);
-        notices.push_back(
-            {(event.mask & IN_MOVED_TO) != 0 ? HidDeviceChange::Arrival : HidDeviceChange::Removal,
-             virtual_hid::InterfaceNameOf(node)});
+        if (event.wd == devicesWatch_) {
+          const bool arrival = (event.mask & IN_MOVED_TO) != 0;
+          notices.push_back({arrival ? HidDeviceChange::Arrival : HidDeviceChange::Removal,
+                             virtual_hid::InterfaceNameOf(name)});
+          if (arrival) {
+            WatchDevice(name);
+          }
+        } else if ((event.mask & IN_IGNORED) != 0) {
+          deviceFolders_.erase(event.wd);
+        } else if (const auto folder = deviceFolders_.find(event.wd);
+                   folder != deviceFolders_.end() && name == virtual_hid::kLockFile) {
+          (void)virtual_hid::ReadDevice(folder->second);
+        }
       }
     }
   }
 
  private:
-  // Watches the devices folder before the present devices are listed, so that none is missed.
   static UniqueFd WatchFolder() {
     UniqueFd inotify(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     std::error_code ignored;
     std::filesystem::create_directories(virtual_hid::DevicesFolder(), ignored);
-    if (inotify && inotify_add_watch(inotify.Get(), virtual_hid::DevicesFolder().c_str(),
-                                     IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE) < 0) {
-      inotify.Reset();
-    }
     return inotify;
   }
 
+  // Watches the devices folder before the present devices are listed, so that none is missed.
+  int WatchDevices() {
+    const int watch =
+        inotify_ ? inotify_add_watch(inotify_.Get(), virtual_hid::DevicesFolder().c_str(),
+                                     IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)
+                 : -1;
+    if (watch < 0) {
+      inotify_.Reset();
+      return -1;
+    }
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(virtual_hid::DevicesFolder(), error)) {
+      WatchDevice(entry.path().filename().string());
+    }
+    return watch;
+  }
+
+  // Watches one device's folder, and retires it at once when its publisher has died already.
+  void WatchDevice(const std::string& folder) {
+    const int watch = inotify_add_watch(
+        inotify_.Get(), (virtual_hid::DevicesFolder() / folder).c_str(), IN_CLOSE_WRITE);
+    if (watch >= 0) {
+      deviceFolders_[watch] = folder;
+    }
+    (void)virtual_hid::ReadDevice(folder);
+  }
+
   UniqueFd inotify_;
+  std::map<int, std::string> deviceFolders_;  // the watched device folders by watch
+  int devicesWatch_;
 };
 
 class VirtualHidBackend final : public HidBackend {
@@ -127,12 +196,16 @@ class VirtualHidBackend final : public HidBackend {
     return std::make_unique<VirtualNoticeSource>();
   }
 
-  std::vector<std::string> Nodes() override {
+  // No devices folder yet is no device; a folder that cannot be read is no list.
+  std::optional<std::vector<std::string>> Nodes() override {
     std::vector<std::string> nodes;
     std::error_code error;
     for (const auto& entry :
          std::filesystem::directory_iterator(virtual_hid::DevicesFolder(), error)) {
       nodes.push_back(entry.path().filename().string());
+    }
+    if (error && error != std::errc::no_such_file_or_directory) {
+      return std::nullopt;
     }
     // Node names end in the time of plugging.
     std::ranges::sort(nodes, {}, [](const std::string& node) {
@@ -174,6 +247,7 @@ class VirtualHidBackend final : public HidBackend {
       shutdown(socket.Get(), SHUT_RD);
     }
     opened.node = std::move(socket);
+    opened.readsCarryTag = true;
   }
 };
 

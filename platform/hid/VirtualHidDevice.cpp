@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <time.h>
@@ -52,12 +53,14 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(
   std::error_code error;
   std::filesystem::create_directories(layout::StagingFolder(), error);
   std::filesystem::create_directories(layout::DevicesFolder(), error);
-  const std::string node = NewNodeName(layout::StagingFolder());
-  if (node.empty()) {
+  const std::string stamp = NewNodeName(layout::StagingFolder());
+  if (stamp.empty()) {
     return nullptr;
   }
+  const std::string node = description.node.empty() ? stamp : description.node;
   auto device = std::make_unique<VirtualHidDevice>(PlugKey{});
-  device->folder_ = layout::StagingFolder() / node;
+  device->instance_ = stamp;
+  device->folder_ = layout::StagingFolder() / stamp;
   device->interfaceName_ =
       detail::HidInterfaceName(description.attributes, node, description.lowerCaseName);
   const std::optional<std::string> folder = layout::FolderOf(device->interfaceName_);
@@ -72,7 +75,7 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(
       description.reportDescriptor.size());
   sockaddr_un address{};
   const std::string socketPath = (device->folder_ / layout::kSocketFile).string();
-  if (!folder || socketPath.size() >= sizeof address.sun_path ||
+  if (!folder || !detail::IsPlainFileName(node) || socketPath.size() >= sizeof address.sun_path ||
       (published / layout::kSocketFile).string().size() >= sizeof address.sun_path) {
     std::filesystem::remove_all(device->folder_, error);
     return nullptr;
@@ -82,13 +85,21 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(
   device->listener_ =
       detail::UniqueFd(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   device->stop_ = detail::UniqueFd(eventfd(0, EFD_CLOEXEC));
+  device->wake_ = detail::UniqueFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  // Opened for writing, so that its closing at the process's death is a notice to watchers.
+  device->lock_ = detail::UniqueFd(
+      open((device->folder_ / layout::kLockFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   const bool ready = WriteFile(device->folder_ / layout::kIdsFile,
                                std::span<const char>(ids, static_cast<std::size_t>(idsLength))) &&
                      WriteFile(device->folder_ / layout::kDescriptorFile, descriptor) &&
-                     device->listener_ && device->stop_ &&
+                     WriteFile(device->folder_ / layout::kInstanceFile, stamp) &&
+                     device->lock_ && flock(device->lock_.Get(), LOCK_EX) == 0 &&
+                     device->listener_ && device->stop_ && device->wake_ &&
                      bind(device->listener_.Get(), reinterpret_cast<const sockaddr*>(&address),
                           sizeof address) == 0 &&
                      listen(device->listener_.Get(), SOMAXCONN) == 0 &&
+                     // A dead process's device of the same name makes way.
+                     (static_cast<void>(layout::ReadDevice(*folder)), true) &&
                      std::rename(device->folder_.c_str(), published.c_str()) == 0;
   if (!ready) {
     std::filesystem::remove_all(device->folder_, error);
@@ -111,8 +122,7 @@ void VirtualHidDevice::Unplug() {
     plugged_ = false;
   }
   // Out of the devices folder first, so that nobody opens it any more, then every handle ends.
-  const std::filesystem::path gone =
-      detail::virtual_hid::StagingFolder() / (folder_.filename().string() + "-gone");
+  const std::filesystem::path gone = detail::virtual_hid::StagingFolder() / (instance_ + "-gone");
   std::error_code error;
   std::filesystem::rename(folder_, gone, error);
   const std::uint64_t one = 1;
@@ -124,6 +134,7 @@ void VirtualHidDevice::Unplug() {
   }
   listener_.Reset();
   std::filesystem::remove_all(error ? folder_ : gone, error);
+  lock_.Reset();
 }
 
 bool VirtualHidDevice::SendInputReport(std::span<const std::uint8_t> report) {
@@ -131,8 +142,10 @@ bool VirtualHidDevice::SendInputReport(std::span<const std::uint8_t> report) {
   if (!plugged_) {
     return false;
   }
+  std::vector<std::uint8_t> message{detail::virtual_hid::kInputReportTag};
+  message.insert(message.end(), report.begin(), report.end());
   for (const detail::UniqueFd& connection : connections_) {
-    (void)send(connection.Get(), report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    (void)send(connection.Get(), message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
   }
   return true;
 }
@@ -153,18 +166,36 @@ std::size_t VirtualHidDevice::OpenHandles() const {
   return connections_.size();
 }
 
+void VirtualHidDevice::HoldOutputReports(bool hold) {
+  {
+    const std::lock_guard lock(mutex_);
+    holding_ = hold;
+  }
+  const std::uint64_t one = 1;
+  (void)write(wake_.Get(), &one, sizeof one);
+}
+
 void VirtualHidDevice::Serve() {
+  constexpr std::size_t kFirstConnection = 3;
   std::vector<pollfd> watched;
   for (;;) {
-    watched.assign({{stop_.Get(), POLLIN, 0}, {listener_.Get(), POLLIN, 0}});
+    watched.assign(
+        {{stop_.Get(), POLLIN, 0}, {listener_.Get(), POLLIN, 0}, {wake_.Get(), POLLIN, 0}});
     {
+      // While holding, the connections are not read.
       const std::lock_guard lock(mutex_);
       for (const detail::UniqueFd& connection : connections_) {
-        watched.push_back({connection.Get(), POLLIN, 0});
+        if (!holding_) {
+          watched.push_back({connection.Get(), POLLIN, 0});
+        }
       }
     }
     if (detail::PollReady(watched, -1) < 0 || watched[0].revents != 0) {
       return;
+    }
+    if (watched[2].revents != 0) {
+      std::uint64_t count = 0;
+      (void)read(wake_.Get(), &count, sizeof count);
     }
     if (watched[1].revents != 0) {
       detail::UniqueFd client(accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
@@ -174,8 +205,8 @@ void VirtualHidDevice::Serve() {
         connections_.push_back(std::move(client));
       }
     }
-    // Only this thread changes the connections; the ones polled are the first watched.size() - 2.
-    for (std::size_t i = 2; i < watched.size(); ++i) {
+    // Only this thread changes the connections; the ones polled are the first ones.
+    for (std::size_t i = kFirstConnection; i < watched.size(); ++i) {
       if (watched[i].revents == 0) {
         continue;
       }

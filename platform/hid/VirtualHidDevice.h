@@ -26,6 +26,9 @@ struct VirtualHidDeviceDescription {
   HidAttributes attributes;
   std::vector<std::uint8_t> reportDescriptor;
   bool lowerCaseName = false;  // name the interface "\\?\hid#vid_xxxx&pid_xxxx#..."
+  // The node name to take, as hidraw gives a replugged device its old node; empty: a name of
+  // its own. Plug fails while a device of that name is plugged.
+  std::string node{};
 };
 
 // Owns one plugged device: its folder under the root, its listening socket, the connections of
@@ -56,6 +59,9 @@ class VirtualHidDevice {
   std::optional<std::vector<std::uint8_t>> ReadOutputReport(std::chrono::milliseconds timeout);
   // Handles now open for reading or writing.
   std::size_t OpenHandles() const;
+  // While held, the device takes no output report, as a slow device: writes to it wait once its
+  // buffer is full, until it is let go.
+  void HoldOutputReports(bool hold);
 
   // Removes the device: the arrival's watchers see its removal, and its open handles fail their
   // reads and writes. Unplugging twice does nothing.
@@ -65,9 +71,12 @@ class VirtualHidDevice {
   void Serve();
 
   std::u16string interfaceName_;
+  std::string instance_;
   std::filesystem::path folder_;  // in the devices folder while plugged; removed with Unplug
+  detail::UniqueFd lock_;         // the folder's lock, held while plugged
   detail::UniqueFd listener_;
   detail::UniqueFd stop_;
+  detail::UniqueFd wake_;  // tells the server that holding changed
   std::thread server_;
 
   mutable std::mutex mutex_;
@@ -75,6 +84,7 @@ class VirtualHidDevice {
   std::vector<detail::UniqueFd> connections_;      // guarded by mutex_
   std::deque<std::vector<std::uint8_t>> outputs_;  // guarded by mutex_
   bool plugged_ = false;                           // guarded by mutex_
+  bool holding_ = false;                           // guarded by mutex_
 };
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 
 #include "common/ProgramLogger.h"
 #include "platform/kernel/Wait.h"
+#include "service/device/DeviceWait.h"
 #include "service/device/DisplayState.h"
 #include "service/device/HeldRemote.h"
 #include "service/device/IdleTimeout.h"
@@ -92,7 +93,8 @@ DeviceInputActions::DeviceInputActions(LcdProtocol& p_Protocol, FirmwareUpload& 
       m_FirmwareImage(std::move(p_FirmwareImage)) {}
 
 void DeviceInputActions::HandleReport(std::span<const std::uint8_t> p_Report) {
-  if (p_Report.size() < kRemoteInputReportMinLength) {
+  // Only the remote's own report is a key; reports too short to act on are none.
+  if (p_Report.size() < kRemoteInputReportMinLength || p_Report[0] != kRemoteReportId) {
     return;
   }
   g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceInput sees button press %d", p_Report[1]);
@@ -158,7 +160,8 @@ std::uint32_t RemoteDeviceInput(void*) {
                             l_Removed.Ref()};
   for (bool l_bRunning = true; l_bRunning;) {
     g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceInput Waiting for input");
-    const platform::WaitResult l_Wait = platform::WaitForObjects(l_Waited, platform::kInfinite);
+    const platform::WaitResult l_Wait =
+        WaitForObjectsRetrying(l_Waited, platform::kInfinite, u"RemoteDeviceInput");
     if (l_Wait.status != platform::WaitStatus::Signalled) {
       break;
     }

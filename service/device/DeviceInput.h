@@ -29,7 +29,8 @@ class DeviceInputActions {
   DeviceInputActions(LcdProtocol& p_Protocol, FirmwareUpload& p_Upload,
                      const ServiceEvents& p_Events, std::filesystem::path p_FirmwareImage);
 
-  // The report's second byte decides; a report shorter than two bytes is none.
+  // The report's second byte decides; a report shorter than two bytes, or of another report
+  // identifier than the remote's, is none.
   void HandleReport(std::span<const std::uint8_t> p_Report);
   void Apply(const std::vector<InputStep>& p_Steps);
 

@@ -7,6 +7,7 @@
 #include "common/ProgramLogger.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
+#include "service/device/DeviceWait.h"
 #include "service/device/DisplayState.h"
 #include "service/device/HeldRemote.h"
 #include "service/device/PageLists.h"
@@ -30,22 +31,28 @@ class DeviceWriter {
 
   bool HeldPresent() const { return HeldRemotePresent(m_Record); }
 
+  // Closes what is held and opens the remote present now. False when none is, or when the
+  // writer cannot be stopped and so still uses the record.
   bool Open() {
-    if (!OpenRemoteDevice(m_Record, platform::HidAccess::Write)) {
+    if (!Close() || !OpenRemoteDevice(m_Record, platform::HidAccess::Write)) {
       return false;
     }
     m_Writer.Start(m_Record);
     return true;
   }
   // Once the remote has gone, what waits in the ring was meant for it: the display sleeps and
-  // the ring empties, so that a remote plugged in next gets nothing before its first key.
-  void Close() {
-    m_Writer.Stop();
+  // the ring empties, so that a remote plugged in next gets nothing before its first key. False
+  // when the writer cannot be stopped: the record stays as it is for it.
+  bool Close() {
+    if (!m_Writer.Stop()) {
+      return false;
+    }
     if (m_Record.m_hDevice) {
       HidCloseDevice(m_Record);
       g_bDisplayAwake = false;
       g_LcdPacketRing->Clear();
     }
+    return true;
   }
 
  private:
@@ -82,7 +89,8 @@ std::uint32_t RemoteDeviceOutput(void*) {
   }
   const std::array l_Waited{l_Terminate.Ref(), l_Data.Ref(), l_Arrives.Ref(), l_Removed.Ref()};
   for (bool l_bRunning = true; l_bRunning;) {
-    const platform::WaitResult l_Wait = platform::WaitForObjects(l_Waited, platform::kInfinite);
+    const platform::WaitResult l_Wait =
+        WaitForObjectsRetrying(l_Waited, platform::kInfinite, u"RemoteDeviceOutput");
     if (l_Wait.status != platform::WaitStatus::Signalled) {
       break;
     }
@@ -96,7 +104,6 @@ std::uint32_t RemoteDeviceOutput(void*) {
         break;
       case 2:
         if (!l_Writer.HeldPresent()) {
-          l_Writer.Close();
           if (l_Writer.Open()) {
             g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceOutput device arrival Output data pipe open");
           }

@@ -6,9 +6,10 @@ bool HeldRemotePresent(const HidDeviceRecord& p_Record) {
   if (!p_Record.m_hDevice) {
     return false;
   }
-  const std::u16string& l_strPath = p_Record.m_hDevice.Info().path;
+  const platform::HidDeviceInfo& l_Held = p_Record.m_hDevice.Info();
   const std::vector<platform::HidDeviceInfo> l_Present = platform::EnumerateHidDevices();
-  return std::any_of(
-      l_Present.begin(), l_Present.end(),
-      [&l_strPath](const platform::HidDeviceInfo& p_Info) { return p_Info.path == l_strPath; });
+  return std::any_of(l_Present.begin(), l_Present.end(),
+                     [&l_Held](const platform::HidDeviceInfo& p_Info) {
+                       return p_Info.path == l_Held.path && p_Info.instance == l_Held.instance;
+                     });
 }

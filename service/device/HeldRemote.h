@@ -6,5 +6,6 @@
 
 #include "service/device/RemoteDevice.h"
 
-// The record holds a device whose interface is still listed. Any thread, on its own record.
+// The record holds a device whose interface is still listed with the same device behind it (a
+// replugged remote may come back under its old name). Any thread, on its own record.
 bool HeldRemotePresent(const HidDeviceRecord& p_Record);

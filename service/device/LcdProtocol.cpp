@@ -96,7 +96,9 @@ std::uint8_t LcdProtocol::Turn::TakeDisplaySequence() {
 
 std::uint8_t LcdProtocol::Turn::TakeFirmwareSequence() {
   std::uint8_t& l_bySequence = m_pProtocol->m_byLcdSequence;
-  const std::uint8_t l_byTaken = l_bySequence;
+  // Display packets taken during the upload, or the wake rule's reset, may have left a display
+  // value: the blocks then start again from 0.
+  const std::uint8_t l_byTaken = l_bySequence < kFirmwareSequenceEnd ? l_bySequence : 0;
   const auto l_byNext = static_cast<std::uint8_t>(l_byTaken + 1);
   l_bySequence = l_byNext >= kFirmwareSequenceEnd ? 0 : l_byNext;
   return l_byTaken;

@@ -53,7 +53,8 @@ class LcdProtocol {
     // The sequence byte for a display packet, advancing it: after 0xFE comes 0x20. A value of 0,
     // which an upload can leave, would cut the packet to nothing, so it is skipped for 0x20.
     std::uint8_t TakeDisplaySequence();
-    // The sequence byte for a firmware block, advancing it: after 0x1F comes 0.
+    // The sequence byte for a firmware block, advancing it: after 0x1F comes 0, and a display
+    // value (0x20 on) left by the display is taken as 0.
     std::uint8_t TakeFirmwareSequence();
     void SetSequence(std::uint8_t p_bySequence);
     // Queues a display packet while the display is awake or a write is forced; drops it

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/MenuTexts.h"
+#include "common/ProgramLogger.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "service/device/DisplayState.h"
 #include "service/menu/CurrentTrack.h"
@@ -37,6 +38,7 @@ bool PageRenderer::Render(const CDeviceData& p_Page) {
   const bool l_bPlayerState = p_Page.GetScreenType() == kPlayerStateScreen;
   const std::int32_t l_nPlayState = p_Page.GetPlayState();
   if (l_bPlayerState && l_nPlayState != wmppsTransitioning) {
+    g_Logger->Log(LOG_TO_FILE, u"Player state change to %d.", l_nPlayState);
     g_nPreviousDevicePlayState = g_nDevicePlayState.exchange(l_nPlayState);
   }
   if (!g_bDisplayAwake) {
@@ -122,8 +124,9 @@ bool PageRenderer::RenderStopped() {
     return true;
   }
   g_bPlayerScreenShown = false;
-  m_RaiseHome();
+  // Marked before the event is set, so that the Home handler that it wakes sees the mark.
   g_nAutoHomeState = kAutoHomeRaised;
+  m_RaiseHome();
   return false;
 }
 

@@ -1,6 +1,8 @@
 #include "service/device/RemoteDevice.h"
 
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "common/ProgramLogger.h"
 #include "service/device/OutputReport.h"
@@ -16,11 +18,10 @@ bool CarriesRemoteReports(const HidDeviceRecord& p_Record) {
          p_Record.m_Caps.m_nOutputReportByteLength >= kLcdOutputReportMinLength;
 }
 
-}  // namespace
-
-bool OpenRemoteDevice(HidDeviceRecord& p_Record, platform::HidAccess p_Access) {
-  HidCloseDevice(p_Record);
-  for (const platform::HidDeviceInfo& l_Interface : platform::EnumerateHidDevices()) {
+// The search over the listed interfaces; an allocation that fails ends it.
+bool OpenFirstRemote(const std::vector<platform::HidDeviceInfo>& p_Interfaces,
+                     HidDeviceRecord& p_Record, platform::HidAccess p_Access) {
+  for (const platform::HidDeviceInfo& l_Interface : p_Interfaces) {
     // The probe reads what the device is without asking for access to its reports.
     auto l_Probe = platform::HidDevice::Open(l_Interface.path, platform::HidAccess::None);
     if (l_Probe.error != ERROR_SUCCESS) {
@@ -52,6 +53,25 @@ bool OpenRemoteDevice(HidDeviceRecord& p_Record, platform::HidAccess p_Access) {
     return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool OpenRemoteDevice(HidDeviceRecord& p_Record, platform::HidAccess p_Access) {
+  HidCloseDevice(p_Record);
+  const std::optional<std::vector<platform::HidDeviceInfo>> l_Interfaces =
+      platform::TryEnumerateHidDevices();
+  if (!l_Interfaces) {
+    g_Logger->Log(LOG_TO_FILE, u"SetupDiGetClassDevs failed");
+    return false;
+  }
+  try {
+    return OpenFirstRemote(*l_Interfaces, p_Record, p_Access);
+  } catch (const std::bad_alloc&) {
+    g_Logger->Log(LOG_TO_FILE, u"Interface malloc failed");
+    HidCloseDevice(p_Record);
+    return false;
+  }
 }
 
 bool HidReadCapabilities(HidDeviceRecord& p_Record) {

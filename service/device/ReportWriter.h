@@ -4,6 +4,7 @@
 // report per packet with one write in flight, and keeps a firmware upload going as the ring
 // drains. Also the service's one protocol and upload over the ring.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -38,12 +39,22 @@ struct AsynchWriteContext {
 // after a failed write ("Device write error"), with code 0.
 std::uint32_t AsynchWriteThreadProc(void* p_pContext);
 
-// Writes the record's output report. True when the device took it; `p_WriteDone` is then set.
-bool SendReport(const HidDeviceRecord& p_Record, const platform::Event& p_WriteDone);
+// How long one try of a report write waits for the device before the writer looks at its
+// terminate event again.
+inline constexpr std::chrono::milliseconds kReportWriteSlice{100};
+
+enum class ReportSent : std::uint8_t { Taken, Failed, Stopped };
+
+// Writes the record's output report, waiting as long as the device takes: Taken once the device
+// took it (`p_WriteDone` is then set), Failed when the write failed (the device has gone),
+// Stopped when `p_Terminate` was set meanwhile (and is consumed). The writer thread's.
+ReportSent SendReport(const HidDeviceRecord& p_Record, const platform::Event& p_WriteDone,
+                      const platform::Event& p_Terminate);
 
 // Owns one writer thread at a time, for the device output thread, which alone calls it. The
 // thread must be joined: Stop (and the destructor) sets its terminate event and waits for it,
-// so that the record is no longer used once Stop returns.
+// so that the record is no longer used once Stop returns. The writer's context is freed only
+// once its thread has ended.
 class CAsynchWriter {
  public:
   CAsynchWriter() = default;
@@ -53,12 +64,15 @@ class CAsynchWriter {
 
   // Stops a running writer, then starts one on the record. False when it cannot start.
   bool Start(HidDeviceRecord& p_Record);
-  void Stop();
+  // False, with the thread and its context kept, when the thread could not be joined (its exit
+  // cannot be waited for); a full waiter table only delays the join.
+  bool Stop();
   // Signalled once the thread has ended, also by itself after a failed write; null when none
   // was started.
   platform::ObjectRef ExitRef() const noexcept { return m_Thread.ExitRef(); }
 
  private:
+  // Declared before the thread, so that the thread is joined before the context is freed.
   std::unique_ptr<AsynchWriteContext> m_pContext;
   platform::Thread m_Thread;
 };

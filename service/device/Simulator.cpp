@@ -7,6 +7,7 @@
 #include "common/ProgramLogger.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
+#include "service/device/DeviceWait.h"
 #include "service/device/DisplayState.h"
 #include "service/device/IdleTimeout.h"
 #include "service/device/PageLists.h"
@@ -135,7 +136,7 @@ constexpr platform::Timeout kToolWriteTimeout{1000};
 }  // namespace
 
 void SendOutputData(const platform::PipeConnection& p_Pipe, const CDeviceData& p_Page) {
-  g_Logger->Log(LOG_TO_FILE, u"SendOutputData %s", p_Page.GetTitle().view());
+  g_Logger->Log(LOG_TO_FILE, u"SendOutputData %s", p_Page.GetTitle());
   if (!p_Pipe) {
     return;
   }
@@ -158,8 +159,8 @@ std::uint32_t SimulateDeviceInput(void*) {
 
   bool l_bActivity = false;
   for (;;) {
-    const platform::WaitResult l_Wait =
-        platform::WaitForObjects(l_Waited, platform::Timeout(kSimulatorIdleMilliseconds));
+    const platform::WaitResult l_Wait = WaitForObjectsRetrying(
+        l_Waited, platform::Timeout(kSimulatorIdleMilliseconds), u"SimulateDeviceInput");
     if (l_Wait.status == platform::WaitStatus::TimedOut) {
       if (l_bActivity) {
         HandleIdle(l_Events);
@@ -192,7 +193,8 @@ std::uint32_t SimulateDeviceOutput(void*) {
 
   SimulatorPipe l_Pipe;
   for (bool l_bRunning = true; l_bRunning;) {
-    const platform::WaitResult l_Wait = l_Pipe.Wait(l_Waited);
+    const platform::WaitResult l_Wait =
+        WaitRetryingResources([&] { return l_Pipe.Wait(l_Waited); }, u"SimulateDeviceOutput");
     if (l_Wait.status != platform::WaitStatus::Signalled) {
       g_Logger->Log(LOG_TO_FILE, u"SimulateDeviceOutput sees wait failed");
       break;

@@ -13,6 +13,7 @@
 
 #include "platform/base/Bstr.h"
 #include "platform/base/NoDestructor.h"
+#include "platform/base/Status.h"
 #include "platform/kernel/CriticalSection.h"
 
 // Identifiers of the records that are no player event.
@@ -98,10 +99,13 @@ class CMediaCollectionAttributeStringChanged final : public CMediaPlayerTextEven
   const _bstr_t& GetNewValue() const { return m_Texts[2]; }
 };
 
+// The value is true exactly when the player reported VARIANT_TRUE.
 class CMediaPlayerModeChange final : public CMediaPlayerTextEventData<1> {
  public:
-  CMediaPlayerModeChange(std::int32_t p_nEventId, const _bstr_t& p_bstrMode, bool p_bValue)
-      : CMediaPlayerTextEventData(p_nEventId, {p_bstrMode}), m_bValue(p_bValue) {}
+  CMediaPlayerModeChange(std::int32_t p_nEventId, const _bstr_t& p_bstrMode,
+                         VARIANT_BOOL p_vbValue)
+      : CMediaPlayerTextEventData(p_nEventId, {p_bstrMode}),
+        m_bValue(p_vbValue == VARIANT_TRUE) {}
   bool GetModeValue() const { return m_bValue; }
 
  private:

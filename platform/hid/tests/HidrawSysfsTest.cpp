@@ -85,5 +85,17 @@ TEST_F(FakeHidrawClass, AnUnreadableDescriptorLeavesTheDeviceWithoutOne) {
   }
 }
 
+// The node links to its HID device, whose name is new with every plug.
+TEST_F(FakeHidrawClass, TheInstanceIsTheHidDeviceBehindTheNode) {
+  const auto hid = folder_ / "devices" / "0003:FFFE:0003.0007";
+  std::filesystem::create_directories(hid);
+  std::ofstream(hid / "uevent") << "HID_ID=0003:0000FFFE:00000003\n";
+  std::filesystem::create_directories(folder_ / "hidraw2");
+  std::filesystem::create_directory_symlink(hid, folder_ / "hidraw2" / "device");
+  const auto info = DescribeHidrawNode(folder_, "hidraw2");
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->instance, "0003:FFFE:0003.0007");
+}
+
 }  // namespace
 }  // namespace platform::detail

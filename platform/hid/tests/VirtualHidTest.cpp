@@ -127,6 +127,24 @@ TEST(VirtualHidTest, ReadsCompleteAnEventThatAWaitCombinesAndWritesReachTheDevic
   EXPECT_THAT(remote->ReadOutputReport(kPatience), ::testing::Optional(ElementsAre(8, 0x21, 0)));
 }
 
+// An empty report is a report of no bytes; only the device's going ends the reads.
+TEST(VirtualHidTest, AnEmptyReportIsAReportAndTheReadsGoOn) {
+  const auto remote = PlugRemote();
+  HidDevice reader = OpenOrFail(remote->InterfaceName(), HidAccess::Read);
+  const auto readDone = Event::Create(EventReset::Auto, false).handle;
+  ASSERT_TRUE(remote->SendInputReport(Bytes{}));
+  ASSERT_TRUE(remote->SendInputReport(Bytes{8, 9}));
+  std::array<std::uint8_t, 8> buffer{};
+  for (const std::size_t expected : {0u, 2u}) {
+    ASSERT_EQ(reader.BeginRead(readDone), ERROR_IO_PENDING);
+    ASSERT_TRUE(WaitForObject(readDone.Ref(), kInfinite).Signalled(0));
+    const HidReport report = reader.EndRead(buffer);
+    EXPECT_EQ(report.error, ERROR_SUCCESS);
+    EXPECT_EQ(report.length, expected);
+  }
+  EXPECT_EQ(buffer[1], 9);
+}
+
 TEST(VirtualHidTest, RemovalFailsTheReadInFlightAndEveryWriteAfterTheEarlierReports) {
   auto remote = PlugRemote();
   HidDevice reader = OpenOrFail(remote->InterfaceName(), HidAccess::Read);
@@ -193,6 +211,26 @@ TEST(VirtualHidTest, AWatchReportsEachArrivalAndRemovalWithTheInterfaceName) {
                             std::pair(HidDeviceChange::Removal, present->InterfaceName()),
                             std::pair(HidDeviceChange::Removal, remoteName)));
   }
+}
+
+// A device's node name may come back with another device behind it; its instance tells them
+// apart, and a name in use cannot be taken twice.
+TEST(VirtualHidTest, AReusedNodeNameCarriesAnotherInstance) {
+  auto first = VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, kRemoteDescriptor, false, "remote"});
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->InterfaceName(), u"\\\\?\\HID#VID_FFFE&PID_0003#remote");
+  EXPECT_FALSE(VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, kRemoteDescriptor, false, "remote"}));
+  const std::vector<HidDeviceInfo> before = EnumerateHidDevices();
+  first->Unplug();
+  const auto second =
+      VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, kRemoteDescriptor, false, "remote"});
+  ASSERT_TRUE(second);
+  const std::vector<HidDeviceInfo> after = EnumerateHidDevices();
+  ASSERT_EQ(before.size(), 1u);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(before[0].path, after[0].path);
+  EXPECT_FALSE(before[0].instance.empty());
+  EXPECT_NE(before[0].instance, after[0].instance);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/MenuTexts.h"
+#include "common/tests/support/LogRecorder.h"
 #include "platform/hid/VirtualHidDevice.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
@@ -20,6 +21,7 @@
 #include "service/device/ServiceEvents.h"
 #include "service/device/Simulator.h"
 #include "service/device/tests/DisplayWords.h"
+#include "service/device/tests/FullWaiterTable.h"
 #include "service/device/tests/RemoteDescriptor.h"
 #include "service/menu/CurrentTrack.h"
 
@@ -50,6 +52,9 @@ class DeviceThreadsTest : public ::testing::Test {
   void SetUp() override {
     ResetDisplayWords();
     Plug();
+    StartThreads();
+  }
+  void StartThreads() {
     m_Input = platform::Thread::Start(RemoteDeviceInput, nullptr);
     m_Output = platform::Thread::Start(RemoteDeviceOutput, nullptr);
     WaitUntilOpened();
@@ -61,8 +66,9 @@ class DeviceThreadsTest : public ::testing::Test {
     EXPECT_TRUE(m_Output.Join(Timeout(2000)));
   }
 
-  void Plug() {
-    m_pRemote = platform::VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, RemoteDescriptor()});
+  void Plug(const std::string& p_strNode = {}) {
+    m_pRemote =
+        platform::VirtualHidDevice::Plug({{0xFFFE, 0x0003, 0}, RemoteDescriptor(), false, p_strNode});
     ASSERT_TRUE(m_pRemote);
   }
   void Unplug() {
@@ -166,6 +172,17 @@ TEST_F(DeviceThreadsTest, KeysAnsweredOnTheDisplay) {
   EXPECT_FALSE(g_bDisplayAwake);
 }
 
+// Only the remote's report 8 is a key; an empty report is none, and the reads go on after it.
+TEST_F(DeviceThreadsTest, ReportsOfAnotherIdentifierAndEmptyReportsAreNoKeys) {
+  Wake();
+  const Event l_Down = Named(ServiceEventName(ServiceEvent::ButtonDown));
+  ASSERT_TRUE(m_pRemote->SendInputReport(Bytes{7, 2, 0, 0, 0, 0, 0, 0}));
+  ASSERT_TRUE(m_pRemote->SendInputReport(Bytes{}));
+  Press(3);
+  EXPECT_TRUE(Raised(l_Down));
+  EXPECT_FALSE(Raised(m_Up, Timeout(0)));
+}
+
 TEST_F(DeviceThreadsTest, UnplugReplaysNoKeyAndAReplugIsInitialisedAgain) {
   Wake();
   Press(2);
@@ -198,6 +215,27 @@ TEST_F(DeviceThreadsTest, AQuickReplugWhoseNoticesComeTogetherKeepsTheNewRemote)
   ExpectPage("New", 0x21);
 }
 
+// A replugged remote may come back under its old node name, as hidraw gives it; notices that
+// come only after both changes still leave the threads with the new remote.
+TEST_F(DeviceThreadsTest, AReplugUnderTheSameNameWhoseNoticesComeLateOpensTheNewRemote) {
+  m_pRemote->Unplug();
+  Plug("remote");
+  m_InputArrives.Set();
+  m_OutputArrives.Set();
+  WaitUntilOpened();
+  Wake();
+  m_pRemote->Unplug();
+  Plug("remote");
+  m_InputRemoved.Set();
+  m_OutputRemoved.Set();
+  m_InputArrives.Set();
+  m_OutputArrives.Set();
+  WaitUntilOpened();
+  Wake();
+  QueuePage("Same");
+  ExpectPage("Same", 0x21);
+}
+
 TEST_F(DeviceThreadsTest, PagesWhileUnpluggedStillReachTheSimulator) {
   const Event l_SimulatorData = Named(kSimulatorOutputDataEvent);
   while (TakeFirstSimulatorOutput()) {
@@ -209,6 +247,33 @@ TEST_F(DeviceThreadsTest, PagesWhileUnpluggedStillReachTheSimulator) {
   const std::optional<CDeviceData> l_Page = TakeFirstSimulatorOutput();
   ASSERT_TRUE(l_Page);
   EXPECT_EQ(l_Page->GetTitle(), _bstr_t("Gone"));
+}
+
+// The threads start while every waiter record is taken: each of their waits fails for lack of
+// resources until the table has room again, and then they serve as ever.
+class DeviceThreadsUnderFullWaiterTableTest : public DeviceThreadsTest {
+ protected:
+  void SetUp() override {
+    ResetDisplayWords();
+    Plug();
+    m_Table.Fill();
+    StartThreads();
+  }
+
+  const LogRecorder m_Log;
+  FullWaiterTable m_Table;
+};
+
+TEST_F(DeviceThreadsUnderFullWaiterTableTest, ThreadsWaitForRoomAndThenServe) {
+  EXPECT_TRUE(WaitsRetried(m_Log, {u"RemoteDeviceInput", u"RemoteDeviceOutput",
+                                   u"AsynchWriteThreadProc"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  m_Table.Release();
+  Wake();
+  Press(2);
+  EXPECT_TRUE(Raised(m_Up));
+  QueuePage("Room");
+  ExpectPage("Room", 0x21);
 }
 
 }  // namespace

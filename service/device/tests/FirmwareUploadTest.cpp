@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -208,6 +209,33 @@ TEST_F(FirmwareUploadTest, TopUpNeverWaitsForAnotherProducer) {
   }
   m_Upload.TopUp();
   EXPECT_EQ(m_Ring.Waiting(), 12u);
+}
+
+// Display packets that take the shared sequence past 0x1F, and the wake rule's reset to 0x20,
+// leave the next block within 0 to 0x1F.
+TEST_F(FirmwareUploadTest, ABlockTakesASequenceFrom0To0x1FWhateverTheDisplayLeft) {
+  const std::vector<std::function<void()>> l_DisplayTurns = {
+      [this] { m_Protocol.Reset(); },
+      [this] {
+        for (int i = 0; i < 0x1F; ++i) {
+          m_Protocol.SendLcdEndOfScreen();
+        }
+      },
+  };
+  for (const std::function<void()>& l_DisplayTurn : l_DisplayTurns) {
+    ASSERT_EQ(StartFrom(HexRecord(0x1800, Counting(0, 64))), "");
+    l_DisplayTurn();
+    m_Upload.SendFirmwareBlock();
+    std::vector<LcdPacket> l_Packets;
+    while (const auto l_Packet = m_Consumer.Take()) {
+      l_Packets.push_back(*l_Packet);
+    }
+    ASSERT_GE(l_Packets.size(), 3u);
+    const LcdPacket& l_BlockStart = l_Packets[l_Packets.size() - 3];
+    EXPECT_EQ(l_BlockStart.m_Mode, LcdPacketMode::Firmware);
+    EXPECT_EQ(l_BlockStart.m_Bytes[0], 0);
+    m_Upload.Stop();
+  }
 }
 
 // After the image ends, display packets go on from the sequence the upload left.

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/MenuTexts.h"
+#include "common/tests/support/LogRecorder.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "service/device/DisplayState.h"
 #include "service/device/tests/PageRendering.h"
@@ -57,6 +59,7 @@ class PageRendererTest : public ::testing::Test, protected PageRendering {
   }
 
   std::vector<bool> m_Passed;
+  const LogRecorder m_Log;
 };
 
 constexpr std::int32_t kHomeScreen = 12;
@@ -140,7 +143,10 @@ TEST_F(PageRendererTest, StoppingOnThePlayerScreenReturnsHomeAutomatically) {
   EXPECT_EQ(m_Passed, std::vector<bool>{false});
   EXPECT_EQ(HomeRaised(), 1);
   EXPECT_EQ(g_nAutoHomeState, kAutoHomeRaised);
+  // Recorded before the event is set, so that the Home handler that it wakes sees the mark.
+  EXPECT_EQ(AutoHomeStateWhenRaised(), kAutoHomeRaised);
   EXPECT_FALSE(g_bPlayerScreenShown);
+  EXPECT_TRUE(m_Log.Contains(u"Player state change to 1."));
 
   // The Home handler marks it; the next title with the player stopped carries the stopped mode.
   g_nAutoHomeState = kAutoHomeSeen;
@@ -271,6 +277,23 @@ TEST_F(PageRendererTest, NowPlayingListGetsTheEmptyLineFirst) {
                                                               .Packet({0})
                                                               .Packets());
   EXPECT_EQ(Screen(), R"(lcd "Music" | - | >"t1" | on | screens 1)");
+}
+
+// The session listener may apply the language rule while the output thread draws: the
+// language words are read and written whole (the thread sanitizer's build sees any race).
+TEST_F(PageRendererTest, TheLanguageMayChangeWhilePagesAreDrawn) {
+  constexpr int kRounds = 200;
+  std::jthread l_Listener([] {
+    for (int i = 0; i < kRounds; ++i) {
+      ApplyLanguageRule(i % 2 == 0 ? platform::LanguageId{0x0411} : platform::kLanguageEnglishUs);
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    Render(MenuPage(kHomeScreen, 6, {"Pl", "Al"}, 0, 0, 20));
+    EXPECT_FALSE(TakeBytes().empty());
+  }
+  l_Listener.join();
+  ApplyLanguageRule(platform::kLanguageEnglishUs);
 }
 
 }  // namespace

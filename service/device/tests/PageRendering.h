@@ -44,6 +44,8 @@ class PageRendering {
   }
 
   int HomeRaised() const { return m_nHomeRaised; }
+  // The automatic return home's state as "RemoteButtonHome" was set.
+  std::int32_t AutoHomeStateWhenRaised() const { return m_nAutoHomeStateWhenRaised; }
   // The display as the virtual remote decodes the reports of the packets taken so far.
   std::string Screen() const { return FormatScreen(m_Model.Screen()); }
 
@@ -84,5 +86,9 @@ class PageRendering {
   LcdProtocol m_Protocol{m_Ring, [] { return LcdLanguage{g_nLanguageIndex, g_nLinesPerPage}; }};
   LcdModel m_Model;
   int m_nHomeRaised = 0;
-  PageRenderer m_Renderer{m_Protocol, [this] { ++m_nHomeRaised; }};
+  std::int32_t m_nAutoHomeStateWhenRaised = kAutoHomeNone;
+  PageRenderer m_Renderer{m_Protocol, [this] {
+                            ++m_nHomeRaised;
+                            m_nAutoHomeStateWhenRaised = g_nAutoHomeState;
+                          }};
 };

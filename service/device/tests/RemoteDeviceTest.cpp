@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/tests/support/LogRecorder.h"
 #include "platform/hid/VirtualHidDevice.h"
+#include "platform/kernel/Root.h"
 #include "service/device/tests/RemoteDescriptor.h"
 
 namespace {
@@ -104,6 +107,19 @@ TEST(RemoteDeviceTest, NoRemoteLeavesTheRecordClear) {
   EXPECT_FALSE(OpenRemoteDevice(l_Record, HidAccess::Read));
   EXPECT_FALSE(l_Record.m_hDevice);
   EXPECT_TRUE(l_Record.m_InputReport.empty());
+}
+
+// A device list that cannot be read ends the search with its log text.
+TEST(RemoteDeviceTest, AnUnreadableDeviceListFindsNoRemote) {
+  const LogRecorder l_Log;
+  const std::filesystem::path l_Devices = platform::PlatformRoot() / "hid" / "devices";
+  std::filesystem::remove_all(l_Devices);
+  std::filesystem::create_directories(l_Devices.parent_path());
+  std::ofstream(l_Devices) << "not a folder";
+  HidDeviceRecord l_Record;
+  EXPECT_FALSE(OpenRemoteDevice(l_Record, HidAccess::Read));
+  EXPECT_TRUE(l_Log.Contains(u"SetupDiGetClassDevs failed"));
+  std::filesystem::remove(l_Devices);
 }
 
 }  // namespace

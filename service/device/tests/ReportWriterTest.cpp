@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/MenuTexts.h"
@@ -16,6 +17,7 @@
 #include "platform/kernel/Wait.h"
 #include "service/device/DisplayState.h"
 #include "service/device/LcdPacketRing.h"
+#include "service/device/tests/FullWaiterTable.h"
 #include "service/device/tests/HexText.h"
 #include "service/device/tests/RemoteDescriptor.h"
 #include "service/device/tests/TempFolder.h"
@@ -171,6 +173,59 @@ TEST_F(ReportWriterTest, AnUploadStopsAndStartsAgainBetweenWholeBlocks) {
 
   ASSERT_EQ(g_FirmwareUpload->Start(l_Path), "");
   EXPECT_THAT(NextReport(), ElementsAre(8, 0, 0x18, 0x00, 0xAA, 0xAA, 0xAA, 0xAA));
+}
+
+// A stop during an upload ends the writer after the report in hand, not after the whole image.
+TEST_F(ReportWriterTest, StopDuringAnUploadEndsTheWriterAtOnce) {
+  const TempFolder l_Folder;
+  constexpr int kBlocks = 3000;
+  std::string l_Hex;
+  for (int i = 0; i < kBlocks; ++i) {
+    l_Hex += HexRecord(static_cast<std::uint16_t>(0x1800 + 16 * i), Bytes(16, 0x55));
+  }
+  std::ofstream(l_Folder.Path() / kFirmwareImageName) << l_Hex;
+  ASSERT_EQ(g_FirmwareUpload->Start(l_Folder.Path() / kFirmwareImageName), "");
+  ASSERT_EQ(NextReport().size(), 8u);
+  m_Writer.Stop();
+  EXPECT_TRUE(g_FirmwareUpload->IsRunning());
+  int l_nReports = 1;
+  while (m_pRemote->ReadOutputReport(std::chrono::milliseconds(100))) {
+    ++l_nReports;
+  }
+  EXPECT_LT(l_nReports, 3 * kBlocks);
+}
+
+// A slow remote keeps the writer waiting as long as it takes, and a stop still ends it.
+TEST_F(ReportWriterTest, AWriteWaitsForASlowRemoteAndAStopEndsTheWait) {
+  const TempFolder l_Folder;
+  std::string l_Hex;
+  for (int i = 0; i < 3000; ++i) {
+    l_Hex += HexRecord(static_cast<std::uint16_t>(0x1800 + 16 * i), Bytes(16, 0x33));
+  }
+  std::ofstream(l_Folder.Path() / kFirmwareImageName) << l_Hex;
+  m_pRemote->HoldOutputReports(true);
+  ASSERT_EQ(g_FirmwareUpload->Start(l_Folder.Path() / kFirmwareImageName), "");
+  // Longer than any time-out of a single write.
+  std::this_thread::sleep_for(std::chrono::seconds(6));
+  EXPECT_FALSE(WriterEnded());
+  m_Writer.Stop();
+  EXPECT_TRUE(WriterEnded());
+  EXPECT_FALSE(m_Log.Contains(u"Device write error"));
+  m_pRemote->HoldOutputReports(false);
+  EXPECT_TRUE(m_pRemote->ReadOutputReport(kPatience));
+}
+
+// The writer's context lives until its thread has ended, also when the join has to wait for a
+// waiter record.
+TEST_F(ReportWriterTest, StopWithAFullWaiterTableJoinsBeforeFreeing) {
+  FullWaiterTable l_Table;
+  l_Table.Fill();
+  std::jthread l_Room([&l_Table] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    l_Table.Release();
+  });
+  m_Writer.Stop();
+  EXPECT_TRUE(WriterEnded());
 }
 
 TEST_F(ReportWriterTest, AFailedWriteEndsTheWriterAndTheRingFillsWithoutIt) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "common/tests/support/LogRecorder.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
 #include "platform/kernel/Wait.h"
@@ -15,6 +18,7 @@
 #include "service/device/ServiceEvents.h"
 #include "service/device/SimulatorProtocol.h"
 #include "service/device/tests/DisplayWords.h"
+#include "service/device/tests/FullWaiterTable.h"
 #include "service/menu/CurrentTrack.h"
 #include "service/session/MediaPlayerEvents.h"
 
@@ -44,7 +48,8 @@ bool WaitSet(const Event& p_Event, Timeout p_Timeout = kLong) {
 // Both simulator threads running, with the service's events open on this side.
 class SimulatorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { StartThreads(); }
+  void StartThreads() {
     ResetDisplayWords();
     g_bDisplayAwake = true;
     PurgeMediaPlayerEvents();
@@ -138,13 +143,21 @@ TEST_F(SimulatorTest, ButtonsBecomeTheServiceEvents) {
 
 TEST_F(SimulatorTest, OnThePlayerScreenMenuKeysDoNothingAndLeftRefreshes) {
   g_bPlayerScreenShown = true;
-  Press(SimulatedButton::Up);
-  Press(SimulatedButton::Ok);
-  // Keys are taken in their wait order: Play comes after Up and Ok.
+  const std::vector<std::pair<SimulatedButton, ServiceEvent>> l_Refused = {
+      {SimulatedButton::Up, ServiceEvent::ButtonUp},
+      {SimulatedButton::Down, ServiceEvent::ButtonDown},
+      {SimulatedButton::Right, ServiceEvent::ButtonRight},
+      {SimulatedButton::Ok, ServiceEvent::ButtonOk},
+  };
+  for (const auto& l_Key : l_Refused) {
+    Press(l_Key.first);
+  }
+  // Keys are taken in their wait order: Play comes after the menu keys.
   Press(SimulatedButton::Play);
   ASSERT_TRUE(WaitSet(Service(ServiceEvent::ButtonPlay)));
-  EXPECT_FALSE(WaitSet(Service(ServiceEvent::ButtonUp), Timeout(0)));
-  EXPECT_FALSE(WaitSet(Service(ServiceEvent::ButtonOk), Timeout(0)));
+  for (const auto& [l_Button, l_Event] : l_Refused) {
+    EXPECT_FALSE(WaitSet(Service(l_Event), Timeout(0))) << static_cast<int>(l_Button);
+  }
   Press(SimulatedButton::Left);
   Press(SimulatedButton::Stop);
   EXPECT_TRUE(WaitSet(Service(ServiceEvent::RefreshScreen)));
@@ -206,12 +219,15 @@ TEST_F(SimulatorTest, PagesReachThePipeExceptPlayerPagesThatDoNotPlay) {
   l_Paused.SetTitle(u"Paused");
   l_Paused.SetScreenType(2);
   l_Paused.SetPlayState(2);
+  CDeviceData l_Stopped = l_Paused;
+  l_Stopped.SetTitle(u"Stopped");
+  l_Stopped.SetPlayState(1);
   CDeviceData l_Playing = l_Paused;
   l_Playing.SetTitle(u"Playing");
   l_Playing.SetPlayState(3);
   l_Playing.SetDuration(u"215.6");
   l_Playing.SetElapsedTime(12);
-  for (const CDeviceData& l_Page : {l_Menu, l_Paused, l_Playing}) {
+  for (const CDeviceData& l_Page : {l_Menu, l_Paused, l_Stopped, l_Playing}) {
     AppendSimulatorOutput(l_Page);
   }
   m_Data.Set();
@@ -297,6 +313,31 @@ TEST_F(SimulatorTest, TerminateEndsTheOutputThreadWhileItWaitsForATool) {
   // (TearDown joins it).
   AppendSimulatorOutput(CDeviceData());
   m_Data.Set();
+}
+
+// Both threads start while every waiter record is taken; once there is room they serve.
+class SimulatorUnderFullWaiterTableTest : public SimulatorTest {
+ protected:
+  void SetUp() override {
+    m_Table.Fill();
+    StartThreads();
+  }
+
+  const LogRecorder m_Log;
+  FullWaiterTable m_Table;
+};
+
+TEST_F(SimulatorUnderFullWaiterTableTest, ThreadsWaitForRoomAndThenServe) {
+  EXPECT_TRUE(WaitsRetried(m_Log, {u"SimulateDeviceInput", u"SimulateDeviceOutput"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  m_Table.Release();
+  platform::PipeConnection l_Pipe = PowerOnAndConnect();
+  ASSERT_TRUE(l_Pipe);
+  Press(SimulatedButton::Down);
+  EXPECT_TRUE(WaitSet(Service(ServiceEvent::ButtonDown)));
+  AppendSimulatorOutput(CDeviceData());
+  m_Data.Set();
+  EXPECT_EQ(l_Pipe.Read(kLong).status, platform::PipeReadStatus::Message);
 }
 
 TEST(SimulatorListTest, KeepsTheNewestPagesWithinItsLimit) {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -27,6 +28,16 @@ class EventQueue : public ::testing::Test {
   void TearDown() override { PurgeMediaPlayerEvents(); }
 };
 
+// Only VARIANT_TRUE reads as true; 1, the C++ true, is another value.
+TEST(ModeChangeRecord, TrueExactlyForVariantTrue) {
+  const std::vector<std::pair<VARIANT_BOOL, bool>> l_Cases = {
+      {VARIANT_TRUE, true}, {VARIANT_FALSE, false}, {1, false}, {2, false}};
+  for (const auto& [l_vbValue, l_bExpected] : l_Cases) {
+    EXPECT_EQ(CMediaPlayerModeChange(5819, u"shuffle", l_vbValue).GetModeValue(), l_bExpected)
+        << l_vbValue;
+  }
+}
+
 TEST_F(EventQueue, RecordsKeepTheirValues) {
   AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(5101, 3));
   AppendMediaPlayerEvent(std::make_unique<CPlaylistChanged>(5801, u"Road Trip", 6));
@@ -34,7 +45,7 @@ TEST_F(EventQueue, RecordsKeepTheirValues) {
       5809, u"WM/AlbumTitle", u"WM/AlbumTitle"));
   AppendMediaPlayerEvent(
       std::make_unique<CMediaCollectionAttributeStringChanged>(5820, u"Genre", u"Folk", u"Jazz"));
-  AppendMediaPlayerEvent(std::make_unique<CMediaPlayerModeChange>(5819, u"loop", true));
+  AppendMediaPlayerEvent(std::make_unique<CMediaPlayerModeChange>(5819, u"loop", VARIANT_TRUE));
   auto navigation = std::make_unique<CWMPNavagationChanged>(kNavigationChangedEventId);
   AppendMediaPlayerEvent(std::move(navigation));
 

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/MenuTexts.h"
 #include "platform/hid/Hid.h"
@@ -35,7 +38,7 @@ class VirtualRemoteTest : public ::testing::Test {
     ASSERT_EQ(m_Window.OnCreate(), 0);
     m_Input = platform::Thread::Start(RemoteDeviceInput, nullptr);
     m_Output = platform::Thread::Start(RemoteDeviceOutput, nullptr);
-    ASSERT_TRUE(m_Remote.Command("plug").starts_with("plugged "));
+    ASSERT_TRUE(m_Remote->Command("plug").starts_with("plugged "));
     WaitForHandles(2);
   }
   void TearDown() override {
@@ -45,24 +48,24 @@ class VirtualRemoteTest : public ::testing::Test {
     EXPECT_TRUE(m_Output.Join(Timeout(2000)));
     // The threads hold nothing open on the remote once they have ended.
     WaitForHandles(0);
-    EXPECT_EQ(m_Remote.Command("quit"), "bye");
+    EXPECT_EQ(m_Remote->Command("quit"), "bye");
   }
 
   // The remote tells no one when a thread has opened it, so this asks a while.
   void WaitForHandles(int p_nCount) {
     const std::string l_Expected = "handles " + std::to_string(p_nCount);
-    for (int l_nTry = 0; l_nTry < 2000 && m_Remote.Command("handles") != l_Expected; ++l_nTry) {
+    for (int l_nTry = 0; l_nTry < 2000 && m_Remote->Command("handles") != l_Expected; ++l_nTry) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    ASSERT_EQ(m_Remote.Command("handles"), l_Expected);
+    ASSERT_EQ(m_Remote->Command("handles"), l_Expected);
   }
 
   // A key wakes the display: the init packet comes, and the session is asked for the home page.
   void Wake() {
-    ASSERT_EQ(m_Remote.Command("press 2"), "sent 2");
+    ASSERT_EQ(m_Remote->Command("press 2"), "sent 2");
     ASSERT_TRUE(platform::WaitForObject(m_Home.Ref(), Timeout(20000)).Signalled(0));
-    ASSERT_EQ(m_Remote.Command("reports 1 20000"), "received 1");
-    ASSERT_TRUE(m_Remote.Command("screen").ends_with("| on | language 0 | screens 0"));
+    ASSERT_EQ(m_Remote->Command("reports 1 20000"), "received 1");
+    ASSERT_TRUE(m_Remote->Command("screen").ends_with("| on | language 0 | screens 0"));
   }
 
   static void QueuePage(const char* p_szTitle, std::initializer_list<const char*> p_Lines) {
@@ -94,7 +97,8 @@ class VirtualRemoteTest : public ::testing::Test {
   Event m_InputTerminate = CreateAutoResetEvent(kDeviceInputTerminateEvent);
   Event m_OutputTerminate = CreateAutoResetEvent(kDeviceOutputTerminateEvent);
   Event m_Home = CreateAutoResetEvent(ServiceEventName(ServiceEvent::ButtonHome));
-  HelperProcess m_Remote{VIRTUAL_REMOTE_PROGRAM, {}};
+  std::optional<HelperProcess> m_Remote{std::in_place, VIRTUAL_REMOTE_PROGRAM,
+                                        std::vector<std::string>{}};
   platform::Thread m_Input;
   platform::Thread m_Output;
 };
@@ -102,7 +106,7 @@ class VirtualRemoteTest : public ::testing::Test {
 TEST_F(VirtualRemoteTest, SeesTheInitAndARenderedPage) {
   Wake();
   QueuePage("Music", {"Playlists", "Albums", "Artists"});
-  EXPECT_EQ(m_Remote.Command("screens 1 20000"),
+  EXPECT_EQ(m_Remote->Command("screens 1 20000"),
             R"(lcd "Music" | "Playlists" | >"Albums" | "Artists" | scroll 19 | on | language 0 | )"
             "screens 1");
 }
@@ -117,17 +121,38 @@ TEST_F(VirtualRemoteTest, UnplugAndReplugDuringAPageLosesNoLaterPage) {
              "A fourth line as long as the display's lines can be, or longer",
              "A fifth line as long as the display's lines can be, or longer",
              "A sixth line as long as the display's lines can be, or longer"});
-  ASSERT_EQ(m_Remote.Command("reports 3 20000"), "received 3");
-  ASSERT_EQ(m_Remote.Command("unplug"), "unplugged");
-  ASSERT_TRUE(m_Remote.Command("plug").starts_with("plugged "));
+  ASSERT_EQ(m_Remote->Command("reports 3 20000"), "received 3");
+  ASSERT_EQ(m_Remote->Command("unplug"), "unplugged");
+  ASSERT_TRUE(m_Remote->Command("plug").starts_with("plugged "));
   WaitForHandles(2);
 
   // The replugged remote starts as new: asleep until a key, which brings the init again.
   Wake();
   QueuePage("Again", {"One", "Two"});
-  EXPECT_EQ(m_Remote.Command("screens 1 20000"),
+  EXPECT_EQ(m_Remote->Command("screens 1 20000"),
             R"(lcd "Again" | "One" | >"Two" | scroll 19 | on | language 0 | screens 1)");
-  EXPECT_EQ(m_Remote.Command("reports 1 100"), "received 0 of 1");
+  EXPECT_EQ(m_Remote->Command("reports 1 100"), "received 0 of 1");
+}
+
+// A virtual remote whose process was killed goes from the device list, its removal is noticed,
+// and the threads open the remote plugged in next.
+TEST_F(VirtualRemoteTest, ARemoteWhoseProcessDiedGivesWayToTheNext) {
+  Wake();
+  std::atomic<bool> l_bRemoved{false};
+  const platform::HidDeviceWatch l_Watch(
+      [&l_bRemoved](platform::HidDeviceChange p_Change, const std::u16string&) {
+        l_bRemoved = l_bRemoved || p_Change == platform::HidDeviceChange::Removal;
+      });
+  m_Remote->Kill();
+  for (int l_nTry = 0; l_nTry < 10000 && !l_bRemoved; ++l_nTry) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_TRUE(l_bRemoved);
+  EXPECT_TRUE(platform::EnumerateHidDevices().empty());
+  m_Remote.emplace(VIRTUAL_REMOTE_PROGRAM, std::vector<std::string>{});
+  ASSERT_TRUE(m_Remote->Command("plug").starts_with("plugged "));
+  WaitForHandles(2);
+  Wake();
 }
 
 }  // namespace
