@@ -8,7 +8,10 @@
 #include <functional>
 #include <sstream>
 
+#include "platform/base/Process.h"
+#include "platform/kernel/Thread.h"
 #include "platform/user/Shell.h"
+#include "platform/user/TreeView.h"
 #include "platform/user/Window.h"
 
 namespace {
@@ -80,6 +83,9 @@ TEST_F(PlatformControlTest, HelpAndCommandLineErrorsSayWhatWentWrong) {
            {{"pick", "99999", "5"}, 1, "menu 99999 is not shown"},
            {{"answer", "99999", "maybe"}, 2, "answer needs a box number"},
            {{"answer", "99999", "ok"}, 1, "box 99999 is not shown"},
+           {{"tree", "x", "Player", "1007"}, 2, "tree needs a process number"},
+           {{"tree", "1", "NoSuchWindow", "1007"}, 1, "no tree view answered"},
+           {{"tree-click", "1", "NoSuchWindow", "1007"}, 2, "tree-click needs"},
        }) {
     const Outcome outcome = Control(c.arguments);
     EXPECT_EQ(outcome.code, c.code) << outcome.errors;
@@ -98,6 +104,36 @@ TEST_F(PlatformControlTest, TheToolListsWindowsAndPostsToThem) {
   EXPECT_EQ(message.message, 0x8001u);
   EXPECT_EQ(message.wParam, 3u);
   EXPECT_EQ(message.lParam, 4);
+}
+
+// The tool asks the tree view's thread, so it runs on a second thread while this one serves.
+TEST_F(PlatformControlTest, TheToolClicksATreeViewsItemByPathAndListsTheTree) {
+  platform::RegisterTreeViewClass();
+  const HWND tree = CreateWindow(WC_TREEVIEW, u"", WS_CHILD, window_, 1007);
+  ASSERT_NE(tree, 0u);
+  for (const auto& [parent, text] : {std::pair<HTREEITEM, const char16_t*>{TVI_ROOT, u"Music"},
+                                     {TVI_ROOT, u"Playlists"}}) {
+    TVINSERTSTRUCTW insert{parent, TVI_LAST, TVIF_TEXT, text};
+    platform::SendMessage(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert));
+  }
+  const std::string process = std::to_string(platform::CurrentProcessId());
+  Outcome clicked, listed;
+  const std::uint32_t owner = platform::CurrentThreadId();
+  constexpr UINT kToolDone = WM_APP + 51;
+  platform::Thread tool = platform::Thread::Start([&] {
+    clicked = Control({"tree-click", process, "tooltestwindow", "1007", "Playlists"});
+    listed = Control({"tree", process, "ToolTestWindow", "1007"});
+    platform::PostThreadMessage(owner, kToolDone, 0, 0);
+    return 0u;
+  });
+  MSG message;
+  while (platform::GetMessage(message, 0, 0, 0) > 0 && message.message != kToolDone) {
+    platform::DispatchMessage(message);
+  }
+  tool.Join();
+  EXPECT_EQ(clicked.code, 0) << clicked.errors;
+  EXPECT_EQ(listed.out, "\"Music\"\n\"Playlists\" selected\n");
+  platform::DestroyWindow(tree);
 }
 
 TEST_F(PlatformControlTest, AnIconIsListedWithItsTipAndAClickSendsItsCallback) {
