@@ -94,8 +94,7 @@ LRESULT DialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 // The dialog with its items, after its procedure's WM_INITDIALOG; 0 when it cannot be made.
-HWND MakeDialog(std::uint32_t id, HWND parent, DLGPROC procedure, LPARAM initParam,
-                std::uint32_t style) {
+HWND MakeDialog(std::uint32_t id, DLGPROC procedure, LPARAM initParam, std::uint32_t style) {
   const std::optional<DialogResource> resource = Dialogs().Resource(id);
   if (!resource || procedure == nullptr) {
     detail::SetLastWindowsError(ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -107,7 +106,8 @@ HWND MakeDialog(std::uint32_t id, HWND parent, DLGPROC procedure, LPARAM initPar
   auto state = std::make_shared<DialogState>();
   state->procedure = procedure;
   std::shared_ptr<DialogState> creating = state;
-  const HWND dialog = CreateWindow(WC_DIALOG, resource->caption, style, parent, 0, &creating);
+  // A dialog is a top-level window that its owner does not contain; the owner is not recorded.
+  const HWND dialog = CreateWindow(WC_DIALOG, resource->caption, style, 0, 0, &creating);
   if (dialog == 0) {
     return 0;
   }
@@ -140,12 +140,12 @@ void DeclareDialog(std::uint32_t id, DialogResource dialog) {
   Dialogs().Declare(id, std::move(dialog));
 }
 
-HWND CreateDialogParam(std::uint32_t id, HWND parent, DLGPROC procedure, LPARAM initParam) {
-  return MakeDialog(id, parent, procedure, initParam, WS_OVERLAPPED);
+HWND CreateDialogParam(std::uint32_t id, HWND, DLGPROC procedure, LPARAM initParam) {
+  return MakeDialog(id, procedure, initParam, WS_OVERLAPPED);
 }
 
-std::intptr_t DialogBoxParam(std::uint32_t id, HWND parent, DLGPROC procedure, LPARAM initParam) {
-  const HWND dialog = MakeDialog(id, parent, procedure, initParam, WS_OVERLAPPED | WS_VISIBLE);
+std::intptr_t DialogBoxParam(std::uint32_t id, HWND, DLGPROC procedure, LPARAM initParam) {
+  const HWND dialog = MakeDialog(id, procedure, initParam, WS_OVERLAPPED | WS_VISIBLE);
   const std::shared_ptr<DialogState> state = Dialogs().Find(dialog);
   if (!state) {
     return -1;

@@ -5,7 +5,8 @@
 // button; the item's id and text), so a control tool lists it and presses a button by posting
 // WM_COMMAND with the button's id. The dialog's procedure gets WM_INITDIALOG before the dialog
 // is returned, then the dialog's messages; answering false leaves a message to the default
-// handling (WM_CLOSE: the cancel command). The calls run on the thread that owns the dialog.
+// handling (WM_CLOSE: the cancel command). A dialog is a top-level window; its owner (`parent`)
+// is not recorded. The calls run on the thread that owns the dialog.
 
 #include <cstdint>
 #include <string>
