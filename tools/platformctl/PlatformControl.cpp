@@ -30,6 +30,7 @@ constexpr char kUsage[] =
     "  boxes                            list the message boxes that are shown\n"
     "  answer <box> <ok|cancel|yes|no>  press a box's button\n"
     "  opened                           list the addresses the shell was asked to open\n"
+    "  press <dialog> <button id>       click a dialog's button (see: windows)\n"
     "  tree <process> <class> <id>      list the items of the tree view with the id under a\n"
     "                                   window of the class, the selected one marked\n"
     "  tree-click <process> <class> <id> <text>...\n"
@@ -181,6 +182,34 @@ int ListOpened(const Context& context) {
   return 0;
 }
 
+int Press(const Context& context) {
+  const std::optional<std::uint64_t> dialog = Number(context, 1);
+  const std::optional<std::uint64_t> id = Number(context, 2);
+  if (!dialog || !id) {
+    return Usage(context, "press needs a dialog number and a button id");
+  }
+  struct Search {
+    std::int32_t id;
+    HWND button = 0;
+  } search{static_cast<std::int32_t>(*id)};
+  platform::EnumChildWindows(
+      static_cast<HWND>(*dialog),
+      [](HWND item, LPARAM into) {
+        auto& wanted = *reinterpret_cast<Search*>(into);
+        if (platform::GetDlgCtrlID(item) == wanted.id && platform::GetClassName(item) == u"Button") {
+          wanted.button = item;
+          return false;
+        }
+        return true;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  if (search.button == 0 || !platform::PostMessage(search.button, WM_LBUTTONDOWN, 0, 0)) {
+    return Failure(context, "dialog " + context.arguments[1] + " has no button " +
+                                context.arguments[2] + " (see: platformctl windows)");
+  }
+  return 0;
+}
+
 // How long the thread that owns a tree view may take to answer.
 constexpr platform::Timeout kTreeAnswerTime{5000};
 
@@ -246,6 +275,7 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
       {"boxes", [](const Context& c) { return ListChoices(c, ShellKind::MessageBox), 0; }},
       {"answer", Answer},
       {"opened", ListOpened},
+      {"press", Press},
       {"tree", ListTree},
       {"tree-click", ClickTree},
   };

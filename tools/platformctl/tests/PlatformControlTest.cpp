@@ -10,6 +10,7 @@
 
 #include "platform/base/Process.h"
 #include "platform/kernel/Thread.h"
+#include "platform/user/Dialog.h"
 #include "platform/user/Shell.h"
 #include "platform/user/TreeView.h"
 #include "platform/user/Window.h"
@@ -84,6 +85,8 @@ TEST_F(PlatformControlTest, HelpAndCommandLineErrorsSayWhatWentWrong) {
            {{"answer", "99999", "maybe"}, 2, "answer needs a box number"},
            {{"answer", "99999", "ok"}, 1, "box 99999 is not shown"},
            {{"tree", "x", "Player", "1007"}, 2, "tree needs a process number"},
+           {{"press", "99999"}, 2, "press needs a dialog number and a button id"},
+           {{"press", "99999", "1"}, 1, "dialog 99999 has no button 1"},
            {{"tree", "1", "NoSuchWindow", "1007"}, 1, "no tree view answered"},
            {{"tree-click", "1", "NoSuchWindow", "1007"}, 2, "tree-click needs"},
        }) {
@@ -104,6 +107,29 @@ TEST_F(PlatformControlTest, TheToolListsWindowsAndPostsToThem) {
   EXPECT_EQ(message.message, 0x8001u);
   EXPECT_EQ(message.wParam, 3u);
   EXPECT_EQ(message.lParam, 4);
+}
+
+std::intptr_t EndingProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_COMMAND) {
+    platform::EndDialog(dialog, static_cast<std::intptr_t>(wParam));
+  }
+  return message == WM_COMMAND || message == WM_INITDIALOG;
+}
+
+TEST_F(PlatformControlTest, TheToolPressesAShownDialogsButton) {
+  platform::DeclareDialog(103, {u"About", {{-1, u"Drennick Version 1.48", false, false},
+                                           {IDOK, u"OK", true, true}}});
+  WhileShown([] {
+    const Outcome windows = Control({"windows"});
+    const std::size_t at = windows.out.find("class \"#32770\" title \"About\"");
+    ASSERT_NE(at, std::string::npos) << windows.out;
+    EXPECT_NE(windows.out.find("title \"Drennick Version 1.48\""), std::string::npos);
+    const std::size_t line = windows.out.rfind('\n', at) + 1;
+    const std::string dialog = FirstWord(windows.out.substr(line));
+    EXPECT_EQ(Control({"press", dialog, "2"}).code, 1) << "it has no button 2";
+    EXPECT_EQ(Control({"press", dialog, "1"}).code, 0);
+  });
+  EXPECT_EQ(platform::DialogBoxParam(103, window_, EndingProcedure, 0), IDOK);
 }
 
 // The tool asks the tree view's thread, so it runs on a second thread while this one serves.
