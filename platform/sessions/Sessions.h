@@ -30,18 +30,7 @@ enum WTS_CONNECTSTATE_CLASS : std::uint32_t {
 // The names of the connect states, "WTSActive" to "WTSInit"; empty outside them.
 std::string ConnectStateName(std::uint32_t state);
 
-// The change types of WM_WTSSESSION_CHANGE (platform/user/Messages.h; its wParam, and the lParam
-// is the session id).
-inline constexpr std::uint32_t WTS_CONSOLE_CONNECT = 1;
-inline constexpr std::uint32_t WTS_CONSOLE_DISCONNECT = 2;
-inline constexpr std::uint32_t WTS_REMOTE_CONNECT = 3;
-inline constexpr std::uint32_t WTS_REMOTE_DISCONNECT = 4;
-inline constexpr std::uint32_t WTS_SESSION_LOGON = 5;
-inline constexpr std::uint32_t WTS_SESSION_LOGOFF = 6;
-inline constexpr std::uint32_t WTS_SESSION_LOCK = 7;
-inline constexpr std::uint32_t WTS_SESSION_UNLOCK = 8;
-inline constexpr std::uint32_t WTS_SESSION_REMOTE_CONTROL = 9;
-
+// The change types of WM_WTSSESSION_CHANGE are the windows layer's (platform/user/Messages.h).
 inline constexpr std::uint32_t NOTIFY_FOR_THIS_SESSION = 0;
 inline constexpr std::uint32_t NOTIFY_FOR_ALL_SESSIONS = 1;
 

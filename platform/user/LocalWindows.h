@@ -3,6 +3,7 @@
 // What the queue needs of this process's windows. Internal to the layer.
 
 #include <cstdint>
+#include <string_view>
 
 #include "platform/user/Messages.h"
 
@@ -13,5 +14,7 @@ LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // At the end of a thread: its windows are gone, without their destruction handling.
 void ForgetThreadWindows(std::uint32_t thread);
 void SetLastWindowsError(std::uint32_t error) noexcept;
+// Whether two class names (or titles) are the same, letter case aside.
+bool SameWindowName(std::u16string_view first, std::u16string_view second);
 
 }  // namespace platform::detail

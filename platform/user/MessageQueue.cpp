@@ -199,8 +199,7 @@ void ThreadQueue::Close() {
     std::lock_guard lock(sentLock_);
     closed_ = true;
     for (const std::shared_ptr<SentMessage>& sent : sent_) {
-      sent->done = true;
-      sent->finished.notify_all();
+      Finish(*sent);
     }
     sent_.clear();
   }
@@ -275,14 +274,31 @@ bool ThreadQueue::ServeSent() {
         CallWindowProcedure(message.hwnd, message.message, message.wParam, message.lParam);
     std::lock_guard lock(sentLock_);
     sent->result = result;
-    sent->done = true;
-    sent->finished.notify_all();
+    Finish(*sent);
   }
 }
 
-LRESULT ThreadQueue::Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// Under the receiving queue's sentLock_.
+void ThreadQueue::Finish(SentMessage& sent) {
+  sent.done = true;
+  sent.finished.notify_all();
+  if (!sent.senderInput.IsNull()) {
+    Event::Set(sent.senderInput);
+  }
+}
+
+bool ThreadQueue::IsDone(const SentMessage& sent) {
+  std::lock_guard lock(sentLock_);
+  return sent.done;
+}
+
+LRESULT ThreadQueue::Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                          ThreadQueue* senderQueue) {
   auto sent = std::make_shared<SentMessage>();
   sent->message = {window, message, wParam, lParam, TickCount()};
+  if (senderQueue != nullptr) {
+    sent->senderInput = senderQueue->input_;
+  }
   std::unique_lock lock(sentLock_);
   if (closed_) {
     return 0;
@@ -290,6 +306,13 @@ LRESULT ThreadQueue::Send(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   sent_.push_back(sent);
   lock.unlock();
   Event::Set(input_);
+  // A sender with a queue serves it until the receiver, done, sets the sender's input; the
+  // pump consumes that input before the look at `done`, so no wake-up is lost.
+  bool serving = senderQueue != nullptr;
+  while (serving) {
+    senderQueue->Pump();
+    serving = !IsDone(*sent) && WaitForObjectsOrInput({}, kInfinite).status != WaitStatus::Failed;
+  }
   lock.lock();
   sent->finished.wait(lock, [&sent] { return sent->done; });
   return sent->result;

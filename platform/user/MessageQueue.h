@@ -71,8 +71,10 @@ class ThreadQueue {
   HookChain& Hooks() noexcept { return hooks_; }
 
   // Any other thread of the process: the owner runs the message and the caller waits for its
-  // result; 0 when the thread ends first.
-  LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // result; 0 when the thread ends first. A caller with a queue of its own (`senderQueue`)
+  // serves the messages sent to it meanwhile, so two threads sending to each other go on.
+  LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+               ThreadQueue* senderQueue);
 
   std::uint32_t Thread() const noexcept { return thread_; }
 
@@ -88,6 +90,7 @@ class ThreadQueue {
 
   struct SentMessage {
     MSG message;
+    ObjectRef senderInput;  // set when it is done, for a sender that serves its own queue
     LRESULT result = 0;
     bool done = false;
     std::condition_variable finished;
@@ -111,6 +114,8 @@ class ThreadQueue {
   void ReadIncoming();
   bool ReadConnection(Connection& connection);
   bool ServeSent();
+  static void Finish(SentMessage& sent);
+  bool IsDone(const SentMessage& sent);
   void NoteDueTimers(Clock::time_point now);
   std::optional<Clock::time_point> NextTimer(bool unreportedOnly) const;
 

@@ -32,6 +32,13 @@ inline constexpr UINT WM_CLOSE = 0x0010;
 inline constexpr UINT WM_QUERYENDSESSION = 0x0011;
 inline constexpr UINT WM_QUIT = 0x0012;
 inline constexpr UINT WM_ENDSESSION = 0x0016;
+inline constexpr UINT WM_NOTIFY = 0x004E;
+inline constexpr UINT WM_NCLBUTTONDOWN = 0x00A1;
+inline constexpr UINT WM_NCRBUTTONDOWN = 0x00A4;
+inline constexpr UINT WM_KEYDOWN = 0x0100;
+inline constexpr UINT WM_CHAR = 0x0102;
+inline constexpr UINT WM_SYSKEYDOWN = 0x0104;
+inline constexpr UINT WM_SYSCHAR = 0x0106;
 inline constexpr UINT WM_COMMAND = 0x0111;
 inline constexpr UINT WM_TIMER = 0x0113;
 inline constexpr UINT WM_LBUTTONDOWN = 0x0201;
@@ -40,6 +47,20 @@ inline constexpr UINT WM_DEVICECHANGE = 0x0219;
 inline constexpr UINT WM_WTSSESSION_CHANGE = 0x02B1;
 inline constexpr UINT WM_USER = 0x0400;
 inline constexpr UINT WM_APP = 0x8000;
+
+// WM_QUERYENDSESSION and WM_ENDSESSION: lParam when the session's user logs off.
+inline constexpr LPARAM ENDSESSION_LOGOFF = static_cast<LPARAM>(0x80000000u);
+
+// WM_WTSSESSION_CHANGE: the change (wParam); lParam is the session id.
+inline constexpr std::uint32_t WTS_CONSOLE_CONNECT = 1;
+inline constexpr std::uint32_t WTS_CONSOLE_DISCONNECT = 2;
+inline constexpr std::uint32_t WTS_REMOTE_CONNECT = 3;
+inline constexpr std::uint32_t WTS_REMOTE_DISCONNECT = 4;
+inline constexpr std::uint32_t WTS_SESSION_LOGON = 5;
+inline constexpr std::uint32_t WTS_SESSION_LOGOFF = 6;
+inline constexpr std::uint32_t WTS_SESSION_LOCK = 7;
+inline constexpr std::uint32_t WTS_SESSION_UNLOCK = 8;
+inline constexpr std::uint32_t WTS_SESSION_REMOTE_CONTROL = 9;
 
 // PeekMessage: take the message out of the queue, or leave it there.
 inline constexpr UINT PM_NOREMOVE = 0x0000;

@@ -10,6 +10,7 @@
 #include "platform/base/Text.h"
 #include "platform/kernel/Event.h"
 #include "platform/user/LocalWindows.h"
+#include "platform/user/ShellRequest.h"
 #include "platform/user/UserRegistry.h"
 #include "platform/user/Window.h"
 
@@ -48,17 +49,33 @@ std::u16string AnswerEventName(std::uint32_t handle) {
   return FromUtf8(name);
 }
 
-// Publishes the record, then runs the calling thread's messages until the tool answers it.
-std::int32_t WaitForAnswer(ShellRecord record) {
+// Gives the record a handle and publishes it with the event that tells its asker of the answer.
+std::optional<Event> Publish(ShellRecord& record) {
   UserRegistry& registry = UserRegistry::Instance();
   record.handle = registry.AllocateHandle();
-  const Event answered =
-      Event::Create(EventReset::Auto, false, AnswerEventName(record.handle)).handle;
+  Event answered = Event::Create(EventReset::Auto, false, AnswerEventName(record.handle)).handle;
   if (record.handle == 0 || !answered || !registry.WriteShell(record)) {
     detail::SetLastWindowsError(ERROR_NOT_ENOUGH_MEMORY);
+    return std::nullopt;
+  }
+  return answered;
+}
+
+// Takes the answered record out of the registry.
+std::optional<ShellRecord> TakeAnswer(std::uint32_t handle) {
+  UserRegistry& registry = UserRegistry::Instance();
+  std::optional<ShellRecord> answered = registry.ReadShell(handle);
+  registry.RemoveShell(handle);
+  return answered;
+}
+
+// Publishes the record, then runs the calling thread's messages until the tool answers it.
+std::int32_t WaitForAnswer(ShellRecord record) {
+  const std::optional<Event> answered = Publish(record);
+  if (!answered) {
     return 0;
   }
-  const ObjectRef answer = answered.Ref();
+  const ObjectRef answer = answered->Ref();
   for (;;) {
     const WaitResult result =
         MsgWaitForMultipleObjects(std::span(&answer, 1), false, kInfinite, QS_ALLINPUT);
@@ -66,8 +83,7 @@ std::int32_t WaitForAnswer(ShellRecord record) {
       break;
     }
     if (result.index == 0) {
-      const std::optional<ShellRecord> answeredRecord = registry.ReadShell(record.handle);
-      registry.RemoveShell(record.handle);
+      const std::optional<ShellRecord> answeredRecord = TakeAnswer(record.handle);
       return answeredRecord ? answeredRecord->answer : 0;
     }
     MSG message;
@@ -75,11 +91,12 @@ std::int32_t WaitForAnswer(ShellRecord record) {
       DispatchMessage(message);
     }
   }
-  registry.RemoveShell(record.handle);
+  UserRegistry::Instance().RemoveShell(record.handle);
   return 0;
 }
 
-// This process's menus by handle. Any thread.
+// This process's menus by handle; a popup item keeps its submenu's handle (0 for a command).
+// Any thread.
 class Menus {
  public:
   HMENU Create() {
@@ -90,28 +107,59 @@ class Menus {
     }
     return menu;
   }
-  bool Append(HMENU menu, ShellItem item) {
+  bool Append(HMENU menu, ShellItem item, HMENU popup) {
     std::lock_guard lock(lock_);
     const auto found = menus_.find(menu);
-    if (found == menus_.end()) {
+    if (found == menus_.end() || (popup != 0 && !menus_.contains(popup))) {
       return false;
     }
-    found->second.push_back(std::move(item));
+    found->second.items.push_back(std::move(item));
+    found->second.popups.push_back(popup);
     return true;
   }
+  // The menu and its submenus.
   bool Destroy(HMENU menu) {
     std::lock_guard lock(lock_);
-    return menus_.erase(menu) != 0;
+    return DestroyLocked(menu);
+  }
+  HMENU SubMenu(HMENU menu, int position) {
+    std::lock_guard lock(lock_);
+    const auto found = menus_.find(menu);
+    if (found == menus_.end() || position < 0 ||
+        static_cast<std::size_t>(position) >= found->second.popups.size()) {
+      return 0;
+    }
+    return found->second.popups[static_cast<std::size_t>(position)];
   }
   std::optional<std::vector<ShellItem>> Items(HMENU menu) {
     std::lock_guard lock(lock_);
     const auto found = menus_.find(menu);
-    return found == menus_.end() ? std::nullopt : std::optional(found->second);
+    return found == menus_.end() ? std::nullopt : std::optional(found->second.items);
   }
 
  private:
+  struct Menu {
+    std::vector<ShellItem> items;
+    std::vector<HMENU> popups;
+  };
+
+  bool DestroyLocked(HMENU menu) {
+    const auto found = menus_.find(menu);
+    if (found == menus_.end()) {
+      return false;
+    }
+    const std::vector<HMENU> popups = std::move(found->second.popups);
+    menus_.erase(found);
+    for (const HMENU popup : popups) {
+      if (popup != 0) {
+        DestroyLocked(popup);
+      }
+    }
+    return true;
+  }
+
   std::mutex lock_;
-  std::map<HMENU, std::vector<ShellItem>> menus_;  // guarded by lock_
+  std::map<HMENU, Menu> menus_;  // guarded by lock_
 };
 
 Menus& ProcessMenus() {
@@ -175,9 +223,13 @@ bool Shell_NotifyIconA(UINT message, const NOTIFYICONDATAA& data) {
 
 HMENU CreatePopupMenu() { return ProcessMenus().Create(); }
 
-bool AppendMenu(HMENU menu, UINT, UINT command, std::u16string_view text) {
-  return ProcessMenus().Append(menu, {command, std::u16string(text)});
+bool AppendMenu(HMENU menu, UINT flags, UINT command, std::u16string_view text) {
+  const bool popup = (flags & MF_POPUP) != 0;
+  return ProcessMenus().Append(menu, {popup ? 0 : command, std::u16string(text)},
+                               popup ? command : 0);
 }
+
+HMENU GetSubMenu(HMENU menu, int position) { return ProcessMenus().SubMenu(menu, position); }
 
 bool DestroyMenu(HMENU menu) { return ProcessMenus().Destroy(menu); }
 
@@ -229,7 +281,7 @@ bool AnswerShellRecord(std::uint32_t handle, std::int32_t answer) {
     return false;
   }
   record->answer = answer;
-  return registry.WriteShell(*record) && Event::Open(AnswerEventName(handle)).handle.Set();
+  return detail::AnswerRequest(*record);
 }
 
 bool ClickIcon(std::uint32_t handle, UINT mouseMessage) {
@@ -237,5 +289,25 @@ bool ClickIcon(std::uint32_t handle, UINT mouseMessage) {
   return record && record->kind == ShellKind::Icon &&
          PostMessage(record->owner, record->callbackMessage, record->id, mouseMessage);
 }
+
+namespace detail {
+
+std::optional<ShellRecord> AskWindow(ShellRecord request, UINT message, Timeout timeout) {
+  const std::optional<Event> answered = Publish(request);
+  if (!answered) {
+    return std::nullopt;
+  }
+  const bool asked = PostMessage(request.owner, message, request.handle, 0);
+  const bool done = asked && WaitForObject(answered->Ref(), timeout).Signalled(0);
+  std::optional<ShellRecord> answer = TakeAnswer(request.handle);
+  return done ? answer : std::nullopt;
+}
+
+bool AnswerRequest(const ShellRecord& answered) {
+  const Event asker = Event::Open(AnswerEventName(answered.handle)).handle;
+  return asker && UserRegistry::Instance().WriteShell(answered) && asker.Set();
+}
+
+}  // namespace detail
 
 }  // namespace platform

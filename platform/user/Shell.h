@@ -38,6 +38,7 @@ using NOTIFYICONDATAA = NotifyIconData<char>;
 
 using HMENU = std::uint32_t;
 inline constexpr UINT MF_STRING = 0x0000;
+inline constexpr UINT MF_POPUP = 0x0010;
 inline constexpr UINT TPM_RETURNCMD = 0x0100;
 
 inline constexpr UINT MB_OK = 0x0;
@@ -57,8 +58,12 @@ bool Shell_NotifyIconA(UINT message, const NOTIFYICONDATAA& data);
 
 // Popup menus of this process; one thread at a time uses a menu.
 HMENU CreatePopupMenu();
+// With MF_POPUP, `command` is the handle of the submenu the item opens; the menu then owns it.
 bool AppendMenu(HMENU menu, UINT flags, UINT command, std::u16string_view text);
+// The menu and its submenus.
 bool DestroyMenu(HMENU menu);
+// The submenu of the popup item at the position; 0 when that item opens none.
+HMENU GetSubMenu(HMENU menu, int position);
 // Shows the menu until the tool picks an item or dismisses it; the command chosen (0 for none) is
 // returned with TPM_RETURNCMD, otherwise posted to the owner as WM_COMMAND (true when one was).
 UINT TrackPopupMenu(HMENU menu, UINT flags, int x, int y, HWND owner);

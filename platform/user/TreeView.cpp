@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "platform/base/Text.h"
+#include "platform/user/LocalWindows.h"
+#include "platform/user/ShellRequest.h"
+#include "platform/user/UserRegistry.h"
 #include "platform/user/Window.h"
 
 namespace platform {
@@ -133,6 +136,29 @@ class TreeItems {
     return item == 0 || EnsureVisible(item);
   }
 
+  // The item whose text and whose ancestors' texts are the path, root first; 0 for none.
+  HTREEITEM FindPath(std::span<const std::u16string> path) {
+    HTREEITEM found = 0;
+    for (const std::u16string& text : path) {
+      const std::vector<HTREEITEM>& candidates = Children(found);
+      const auto match = std::find_if(candidates.begin(), candidates.end(),
+                                      [&](HTREEITEM item) { return items_.at(item).text == text; });
+      if (match == candidates.end()) {
+        return 0;
+      }
+      found = *match;
+    }
+    return found;
+  }
+
+  // Every item under `parent`, each before its children.
+  void List(std::vector<TreeItemLine>& lines, HTREEITEM parent = 0, int depth = 0) {
+    for (const HTREEITEM item : Children(parent)) {
+      lines.push_back({depth, items_.at(item).text, item == caret_});
+      List(lines, item, depth + 1);
+    }
+  }
+
  private:
   struct Item {
     std::u16string text;
@@ -156,7 +182,58 @@ class TreeItems {
   HTREEITEM lastHandle_ = 0;  // handles only grow, so a deleted item's is never seen again
 };
 
-LRESULT Answer(TreeItems& items, UINT message, WPARAM wParam, LPARAM lParam) {
+// Asks the control's thread for a listing or a click (the operation in the record's id, the path
+// in its items); a listing comes back in the items, each item's command its depth times two, plus
+// one for the selected item.
+constexpr UINT kControlRequest = 0x11FF;
+constexpr std::uint32_t kListItems = 1;
+constexpr std::uint32_t kClickItem = 2;
+
+// Selects the item and, when that changed the selection, tells the control's parent.
+bool SelectItem(HWND window, TreeItems& items, WPARAM relation, HTREEITEM item, UINT action) {
+  const HTREEITEM before = items.Next(TVGN_CARET, 0);
+  if (!items.Select(relation, item)) {
+    return false;
+  }
+  const HWND parent = GetParent(window);
+  if (before != item && parent != 0) {
+    NMTREEVIEWW notice;
+    notice.hdr = {window, static_cast<std::uintptr_t>(GetDlgCtrlID(window)), TVN_SELCHANGEDW};
+    notice.action = action;
+    notice.itemOld = before;
+    notice.itemNew = item;
+    SendMessage(parent, WM_NOTIFY, notice.hdr.idFrom, reinterpret_cast<LPARAM>(&notice));
+  }
+  return true;
+}
+
+void AnswerControlRequest(HWND window, TreeItems& items, std::uint32_t handle) {
+  std::optional<detail::ShellRecord> request = detail::UserRegistry::Instance().ReadShell(handle);
+  if (!request || request->kind != detail::ShellKind::ControlRequest || request->owner != window) {
+    return;
+  }
+  bool done = true;
+  if (request->id == kClickItem) {
+    std::vector<std::u16string> path;
+    for (const detail::ShellItem& entry : request->items) {
+      path.push_back(entry.text);
+    }
+    const HTREEITEM item = path.empty() ? 0 : items.FindPath(path);
+    done = item != 0 && SelectItem(window, items, TVGN_CARET, item, TVC_BYMOUSE);
+  } else {
+    std::vector<TreeItemLine> lines;
+    items.List(lines);
+    request->items.clear();
+    for (TreeItemLine& line : lines) {
+      request->items.push_back({static_cast<std::uint32_t>(line.depth) * 2 + (line.selected ? 1 : 0),
+                                std::move(line.text)});
+    }
+  }
+  request->answer = done ? 1 : -1;
+  detail::AnswerRequest(*request);
+}
+
+LRESULT Answer(HWND window, TreeItems& items, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case TVM_INSERTITEMW: {
       const auto* insert = reinterpret_cast<const TVINSERTSTRUCTW*>(lParam);
@@ -175,7 +252,7 @@ LRESULT Answer(TreeItems& items, UINT message, WPARAM wParam, LPARAM lParam) {
     case TVM_ENSUREVISIBLE:
       return items.EnsureVisible(static_cast<HTREEITEM>(lParam));
     case TVM_SELECTITEM:
-      return items.Select(wParam, static_cast<HTREEITEM>(lParam));
+      return SelectItem(window, items, wParam, static_cast<HTREEITEM>(lParam), TVC_UNKNOWN);
     default:
       return 0;
   }
@@ -192,13 +269,86 @@ LRESULT TreeViewProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   if (items == nullptr) {
     return DefWindowProc(window, message, wParam, lParam);
   }
+  if (message == kControlRequest) {
+    AnswerControlRequest(window, *items, static_cast<std::uint32_t>(wParam));
+    return 0;
+  }
   return message >= TVM_INSERTITEMA && message <= TVM_INSERTITEMW
-             ? Answer(*items, message, wParam, lParam)
+             ? Answer(window, *items, message, wParam, lParam)
              : DefWindowProc(window, message, wParam, lParam);
+}
+
+// Asks the control's thread; the answered record, or nothing.
+std::optional<detail::ShellRecord> AskTree(HWND tree, std::uint32_t operation,
+                                           std::vector<detail::ShellItem> items, Timeout timeout) {
+  if (GetClassName(tree) != WC_TREEVIEW) {
+    return std::nullopt;
+  }
+  detail::ShellRecord request;
+  request.kind = detail::ShellKind::ControlRequest;
+  request.process = detail::ThisProcess();
+  request.owner = tree;
+  request.id = operation;
+  request.items = std::move(items);
+  return detail::AskWindow(std::move(request), kControlRequest, timeout);
 }
 
 }  // namespace
 
 void RegisterTreeViewClass() { RegisterClass(WC_TREEVIEW, TreeViewProcedure); }
+
+HWND FindTreeView(std::uint32_t processId, std::u16string_view windowClass,
+                  std::int32_t controlId) {
+  struct Search {
+    std::uint32_t process;
+    std::u16string_view windowClass;
+    std::int32_t controlId;
+    HWND found = 0;
+  } search{processId, windowClass, controlId};
+  EnumWindows(
+      [](HWND top, LPARAM into) {
+        auto& wanted = *reinterpret_cast<Search*>(into);
+        std::uint32_t process = 0;
+        GetWindowThreadProcessId(top, &process);
+        if (process != wanted.process || !detail::SameWindowName(GetClassName(top), wanted.windowClass)) {
+          return true;
+        }
+        EnumChildWindows(
+            top,
+            [](HWND child, LPARAM searching) {
+              auto& inner = *reinterpret_cast<Search*>(searching);
+              if (GetDlgCtrlID(child) == inner.controlId && GetClassName(child) == WC_TREEVIEW) {
+                inner.found = child;
+                return false;
+              }
+              return true;
+            },
+            into);
+        return wanted.found == 0;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool ClickTreeItem(HWND tree, std::span<const std::u16string> path, Timeout timeout) {
+  std::vector<detail::ShellItem> entries;
+  for (const std::u16string& text : path) {
+    entries.push_back({0, text});
+  }
+  const std::optional<detail::ShellRecord> answer = AskTree(tree, kClickItem, std::move(entries), timeout);
+  return answer && answer->answer == 1;
+}
+
+std::optional<std::vector<TreeItemLine>> ListTreeItems(HWND tree, Timeout timeout) {
+  const std::optional<detail::ShellRecord> answer = AskTree(tree, kListItems, {}, timeout);
+  if (!answer || answer->answer != 1) {
+    return std::nullopt;
+  }
+  std::vector<TreeItemLine> lines;
+  for (const detail::ShellItem& item : answer->items) {
+    lines.push_back({static_cast<int>(item.command / 2), item.text, item.command % 2 == 1});
+  }
+  return lines;
+}
 
 }  // namespace platform

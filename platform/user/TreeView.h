@@ -6,7 +6,13 @@
 // valid while the item exists and is never given to another item.
 
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "platform/kernel/Wait.h"
 #include "platform/user/Messages.h"
 
 using HTREEITEM = std::uintptr_t;  // 0: none
@@ -61,9 +67,51 @@ struct TVINSERTSTRUCTW {
   const char16_t* pszText = nullptr;
 };
 
+// The notice (WM_NOTIFY, to the control's parent) that the selected item changed, and how.
+inline constexpr UINT TVN_SELCHANGEDW = static_cast<UINT>(-451);
+inline constexpr UINT TVC_UNKNOWN = 0x0000;
+inline constexpr UINT TVC_BYMOUSE = 0x0001;
+
+// What every WM_NOTIFY's lParam points at first.
+struct NMHDR {
+  HWND hwndFrom = 0;
+  std::uintptr_t idFrom = 0;  // the control's id
+  UINT code = 0;
+};
+
+// TVN_SELCHANGEDW: the item selected before and the one selected now.
+struct NMTREEVIEWW {
+  NMHDR hdr;
+  UINT action = TVC_UNKNOWN;
+  HTREEITEM itemOld = 0;
+  HTREEITEM itemNew = 0;
+};
+
 namespace platform {
 
 // Registers the tree-view class in this process (again is fine).
 void RegisterTreeViewClass();
+
+// What a person at the control does from outside its process. Each request is answered by the
+// thread that owns the control; nothing (or false) when the control is gone or its thread gives
+// no answer within the time-out. Any thread.
+
+// The tree-view control with the id among the descendants of a top-level window of the process
+// whose class is `windowClass` (letter case aside); 0 for none.
+HWND FindTreeView(std::uint32_t processId, std::u16string_view windowClass,
+                  std::int32_t controlId);
+
+// Selects the item at the path of texts (root first, each matched exactly) as a click on it
+// would: its ancestors expand and the parent gets TVN_SELCHANGEDW with TVC_BYMOUSE when the
+// selection changed. False also when no item has that path.
+bool ClickTreeItem(HWND tree, std::span<const std::u16string> path, Timeout timeout);
+
+// One item of a listing, in the order a person reads the tree.
+struct TreeItemLine {
+  int depth = 0;  // 0 at the top
+  std::u16string text;
+  bool selected = false;
+};
+std::optional<std::vector<TreeItemLine>> ListTreeItems(HWND tree, Timeout timeout);
 
 }  // namespace platform

@@ -46,8 +46,9 @@ struct HookRecord {
 };
 
 // A piece of the shell that a control tool lists and acts on: a notification-area icon, a popup
-// menu or message box that waits for its answer, or an address the shell was asked to open.
-enum class ShellKind : std::uint32_t { Icon = 1, Menu, MessageBox, Open };
+// menu or message box that waits for its answer, an address the shell was asked to open, or a
+// request to a control of another process (its operation in `id`).
+enum class ShellKind : std::uint32_t { Icon = 1, Menu, MessageBox, Open, ControlRequest };
 struct ShellItem {
   std::uint32_t command = 0;  // a menu item's command; a message box's answer
   std::u16string text;

@@ -207,6 +207,10 @@ namespace detail {
 
 void SetLastWindowsError(std::uint32_t error) noexcept { t_lastError = error; }
 
+bool SameWindowName(std::u16string_view first, std::u16string_view second) {
+  return FoldCase(first) == FoldCase(second);
+}
+
 LRESULT CallWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const auto local = Windows().Find(window);
   return local ? local->first(window, message, wParam, lParam) : 0;
@@ -443,7 +447,7 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return local->first(window, message, wParam, lParam);
   }
   const std::shared_ptr<ThreadQueue> owner = ThreadQueue::OfThread(local->second);
-  return owner ? owner->Send(window, message, wParam, lParam) : 0;
+  return owner ? owner->Send(window, message, wParam, lParam, ThreadQueue::IfExists()) : 0;
 }
 
 bool EnsureMessageQueue() {

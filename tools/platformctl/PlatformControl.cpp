@@ -6,6 +6,7 @@
 
 #include "platform/base/Text.h"
 #include "platform/user/Shell.h"
+#include "platform/user/TreeView.h"
 #include "platform/user/UserRegistry.h"
 #include "platform/user/Window.h"
 #include "tools/platformctl/SessionCommands.h"
@@ -30,6 +31,11 @@ constexpr char kUsage[] =
     "  boxes                            list the message boxes that are shown\n"
     "  answer <box> <ok|cancel|yes|no>  press a box's button\n"
     "  opened                           list the addresses the shell was asked to open\n"
+    "  press <dialog> <button id>       click a dialog's button (see: windows)\n"
+    "  tree <process> <class> <id>      list the items of the tree view with the id under a\n"
+    "                                   window of the class, the selected one marked\n"
+    "  tree-click <process> <class> <id> <text>...\n"
+    "                                   click the tree view's item at the path of texts\n"
     "  --help                           this text\n";
 
 struct Context {
@@ -177,6 +183,83 @@ int ListOpened(const Context& context) {
   return 0;
 }
 
+int Press(const Context& context) {
+  const std::optional<std::uint64_t> dialog = Number(context, 1);
+  const std::optional<std::uint64_t> id = Number(context, 2);
+  if (!dialog || !id) {
+    return Usage(context, "press needs a dialog number and a button id");
+  }
+  struct Search {
+    std::int32_t id;
+    HWND button = 0;
+  } search{static_cast<std::int32_t>(*id)};
+  platform::EnumChildWindows(
+      static_cast<HWND>(*dialog),
+      [](HWND item, LPARAM into) {
+        auto& wanted = *reinterpret_cast<Search*>(into);
+        if (platform::GetDlgCtrlID(item) == wanted.id && platform::GetClassName(item) == u"Button") {
+          wanted.button = item;
+          return false;
+        }
+        return true;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  if (search.button == 0 || !platform::PostMessage(search.button, WM_LBUTTONDOWN, 0, 0)) {
+    return Failure(context, "dialog " + context.arguments[1] + " has no button " +
+                                context.arguments[2] + " (see: platformctl windows)");
+  }
+  return 0;
+}
+
+// How long the thread that owns a tree view may take to answer.
+constexpr platform::Timeout kTreeAnswerTime{5000};
+
+// The tree view that arguments 1 to 3 name (process, window class, control id); 0 for none.
+std::optional<HWND> TreeViewOf(const Context& context) {
+  const std::optional<std::uint64_t> process = Number(context, 1);
+  const std::optional<std::uint64_t> id = Number(context, 3);
+  if (!process || !id) {
+    return std::nullopt;
+  }
+  return platform::FindTreeView(static_cast<std::uint32_t>(*process),
+                                platform::FromUtf8(context.arguments[2]),
+                                static_cast<std::int32_t>(*id));
+}
+
+int ListTree(const Context& context) {
+  const std::optional<HWND> tree = TreeViewOf(context);
+  if (!tree) {
+    return Usage(context, "tree needs a process number, a window class and a control id");
+  }
+  const std::optional<std::vector<platform::TreeItemLine>> lines =
+      *tree == 0 ? std::nullopt : platform::ListTreeItems(*tree, kTreeAnswerTime);
+  if (!lines) {
+    return Failure(context, "no tree view answered (see: platformctl windows)");
+  }
+  for (const platform::TreeItemLine& line : *lines) {
+    context.out << std::string(static_cast<std::size_t>(line.depth) * 2, ' ') << Quoted(line.text)
+                << (line.selected ? " selected" : "") << "\n";
+  }
+  return 0;
+}
+
+int ClickTree(const Context& context) {
+  const std::optional<HWND> tree = TreeViewOf(context);
+  if (!tree || context.arguments.size() < 5) {
+    return Usage(context, "tree-click needs a process number, a window class, a control id and "
+                          "the texts of the item's path");
+  }
+  std::vector<std::u16string> path;
+  for (std::size_t index = 4; index < context.arguments.size(); ++index) {
+    path.push_back(platform::FromUtf8(context.arguments[index]));
+  }
+  if (*tree == 0 || !platform::ClickTreeItem(*tree, path, kTreeAnswerTime)) {
+    return Failure(context, "no tree view answered or it has no item at that path (see: "
+                            "platformctl tree)");
+  }
+  return 0;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& errors) {
@@ -193,6 +276,9 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
       {"boxes", [](const Context& c) { return ListChoices(c, ShellKind::MessageBox), 0; }},
       {"answer", Answer},
       {"opened", ListOpened},
+      {"press", Press},
+      {"tree", ListTree},
+      {"tree-click", ClickTree},
   };
   if (arguments.empty()) {
     return Usage(context, "no command given");

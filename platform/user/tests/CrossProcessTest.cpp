@@ -8,8 +8,11 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/base/Text.h"
 #include "platform/kernel/tests/HelperProcess.h"
+#include "platform/user/TreeView.h"
 #include "platform/user/Window.h"
 
 namespace platform {
@@ -101,6 +104,37 @@ TEST(CrossProcessWindowTest, EnumerationSeesEachProcessesWindowsAndTheirChildren
       },
       reinterpret_cast<LPARAM>(&found)));
   EXPECT_EQ(found.size(), 1u) << "the callback's false ends the walk";
+}
+
+// A person's view of another process's tree view: its items listed with the selection marked,
+// and a click by path that its thread performs and reports to the control's parent.
+TEST(CrossProcessWindowTest, AnotherProcessesTreeViewIsListedAndClickedByPath) {
+  WindowHelper helper;
+  const HWND top = helper.Window("PlayerFrame", "Player");
+  ASSERT_NE(top, 0u);
+  const std::string made = helper.Command(
+      "tree " + std::to_string(top) + " 1007 Music/Albums/Blue Music/Albums/Red Music/Artists Playlists");
+  ASSERT_EQ(made.find("failed"), std::string::npos);
+  const auto process = static_cast<std::uint32_t>(helper.Pid());
+  const HWND tree = FindTreeView(process, u"playerframe", 1007);
+  ASSERT_NE(tree, 0u) << "letter case of the class does not count";
+  EXPECT_EQ(FindTreeView(process, u"PlayerFrame", 1008), 0u);
+  EXPECT_EQ(FindTreeView(process + 1, u"PlayerFrame", 1007), 0u);
+
+  const std::vector<std::u16string> red{u"Music", u"Albums", u"Red"};
+  ASSERT_TRUE(ClickTreeItem(tree, red, Timeout(10000)));
+  EXPECT_EQ(helper.Command("expect notify:1007:1:Red"), "seen");
+  const std::vector<std::u16string> missing{u"Music", u"Genres"};
+  EXPECT_FALSE(ClickTreeItem(tree, missing, Timeout(10000))) << "no item has that path";
+  EXPECT_FALSE(ClickTreeItem(top, red, Timeout(10000))) << "not a tree view";
+
+  const std::optional<std::vector<TreeItemLine>> lines = ListTreeItems(tree, Timeout(10000));
+  ASSERT_TRUE(lines.has_value());
+  std::string listing;
+  for (const TreeItemLine& line : *lines) {
+    listing += std::to_string(line.depth) + ToUtf8(line.text) + (line.selected ? "* " : " ");
+  }
+  EXPECT_EQ(listing, "0Music 1Albums 2Blue 2Red* 1Artists 0Playlists ");
 }
 
 TEST(CrossProcessWindowTest, ADeadProcessesWindowsAndQueuesAreGone) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/base/Process.h"
@@ -114,6 +116,73 @@ TEST_F(QueueTest, SendFromASecondThreadRunsOnTheOwnerWhileItRetrievesOrWaits) {
     while (PeekMessage(rest, 0, 0, 0, PM_REMOVE)) {
     }
   }
+}
+
+// Answers WM_APP + 5 by sending WM_APP + 6 to the window in wParam, whose answer is 41.
+LRESULT SendingBackProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP + 5) {
+    return SendMessage(static_cast<HWND>(wParam), WM_APP + 6, 0, 0) + 1;
+  }
+  return message == WM_APP + 6 ? 41 : DefWindowProc(window, message, wParam, lParam);
+}
+
+// Two threads that send to each other at once: each, blocked in its own send, serves the other's.
+TEST_F(QueueTest, ThreadsSendingToEachOtherServeEachOthersMessages) {
+  RegisterClass(u"SendingBackClass", SendingBackProcedure);
+  const HWND here = CreateWindow(u"SendingBackClass", u"", 0);
+  ASSERT_NE(here, 0u);
+  const Event ready = Event::Create(EventReset::Manual, false).handle;
+  const Event finished = Event::Create(EventReset::Manual, false).handle;
+  std::atomic<HWND> there{0};
+  std::atomic<LRESULT> theirResult{0};
+  Thread other = Thread::Start([&] {
+    there = CreateWindow(u"SendingBackClass", u"", 0);
+    ready.Set();
+    theirResult = SendMessage(here, WM_APP + 5, there, 0);
+    const ObjectRef done = finished.Ref();
+    while (!MsgWaitForMultipleObjects(std::span(&done, 1), false, kInfinite, QS_ALLINPUT)
+                .Signalled(0)) {
+    }
+    DestroyWindow(there);
+    return 0u;
+  });
+  ASSERT_TRUE(WaitForObject(ready.Ref(), kInfinite).Signalled(0));
+  EXPECT_EQ(SendMessage(there, WM_APP + 5, here, 0), 42);
+  finished.Set();
+  other.Join();
+  EXPECT_EQ(theirResult, 42);
+  DestroyWindow(here);
+}
+
+// A thread's end takes its windows with it: they are gone for everyone, what the process kept
+// with them is released, and a send to them returns.
+TEST_F(QueueTest, AThreadsWindowsGoWhenItEnds) {
+  std::atomic<HWND> window{0};
+  auto kept = std::make_shared<int>(0);
+  const std::weak_ptr<int> watch = kept;
+  const Event ready = Event::Create(EventReset::Manual, false).handle;
+  const Event leave = Event::Create(EventReset::Manual, false).handle;
+  Thread owner = Thread::Start([&] {
+    window = CreateWindow(u"QueueTestClass", u"Passing", 0);
+    AttachToWindow(window, std::move(kept));
+    ready.Set();
+    WaitForObject(leave.Ref(), kInfinite);
+    return 0u;
+  });
+  ASSERT_TRUE(WaitForObject(ready.Ref(), kInfinite).Signalled(0));
+  ASSERT_TRUE(IsWindow(window));
+  std::atomic<LRESULT> sent{-1};
+  Thread sender = Thread::Start([&] {
+    sent = SendMessage(window, WM_APP, 5, 0);
+    return 0u;
+  });
+  leave.Set();
+  owner.Join();
+  sender.Join();
+  EXPECT_EQ(sent, 0) << "the owner ended without serving it";
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(watch.expired());
+  EXPECT_FALSE(PostMessage(window, WM_APP, 0, 0));
 }
 
 TEST_F(QueueTest, TheWaitReturnsForNewInputAndForObjectsInIndexOrder) {

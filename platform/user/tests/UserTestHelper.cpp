@@ -18,6 +18,7 @@
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
 #include "platform/user/Hook.h"
+#include "platform/user/TreeView.h"
 #include "platform/user/Window.h"
 
 namespace platform {
@@ -44,6 +45,34 @@ void Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   g_recorded.Set();
 }
 
+// A tree view's selection notice as "notify:<control id>:<action>:<new item's text>".
+void RecordNotice(const NMTREEVIEWW& notice) {
+  char text[64] = {};
+  TVITEMA item{TVIF_TEXT, notice.itemNew, 0, 0, text, sizeof text};
+  SendMessage(notice.hdr.hwndFrom, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  g_seen.push_back("notify:" + std::to_string(notice.hdr.idFrom) + ':' +
+                   std::to_string(notice.action) + ':' + text);
+  g_recorded.Set();
+}
+
+// Under `parent`, the item of the text, made when it is not there yet. The window thread only.
+HTREEITEM TreeChild(HWND tree, HTREEITEM parent, const std::u16string& text) {
+  char buffer[64];
+  for (auto item = static_cast<HTREEITEM>(SendMessage(tree, TVM_GETNEXTITEM, TVGN_CHILD,
+                                                      static_cast<LPARAM>(parent)));
+       item != 0; item = static_cast<HTREEITEM>(SendMessage(tree, TVM_GETNEXTITEM, TVGN_NEXT,
+                                                             static_cast<LPARAM>(item)))) {
+    TVITEMA read{TVIF_TEXT, item, 0, 0, buffer, sizeof buffer};
+    SendMessage(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&read));
+    if (FromUtf8(buffer) == text) {
+      return item;
+    }
+  }
+  TVINSERTSTRUCTW insert{parent == 0 ? TVI_ROOT : parent, TVI_LAST, TVIF_TEXT, text.c_str()};
+  return static_cast<HTREEITEM>(
+      SendMessage(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
 LRESULT RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kRunCommand) {
     *reinterpret_cast<std::string*>(lParam) = (*reinterpret_cast<const Command*>(wParam))();
@@ -52,6 +81,10 @@ LRESULT RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   if (message == kBenchPing) {
     const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
     PostThreadMessage(g_benchAnswerThread, kBenchAnswer, 0, static_cast<LPARAM>(now - lParam));
+    return 0;
+  }
+  if (message == WM_NOTIFY) {
+    RecordNotice(*reinterpret_cast<const NMTREEVIEWW*>(lParam));
     return 0;
   }
   if (message != WM_CREATE) {
@@ -107,6 +140,27 @@ class Helper {
         RegisterClass(FromUtf8(className), RecordingProcedure);
         const HWND window = CreateWindow(FromUtf8(className), FromUtf8(title), 0, parent);
         return window == 0 ? Failed() : std::to_string(window);
+      });
+    }
+    if (command == "tree") {
+      HWND parent = 0;
+      std::int32_t id = 0;
+      words >> parent >> id;
+      std::vector<std::string> paths;
+      for (std::string path; words >> path;) {
+        paths.push_back(path);
+      }
+      return OnWindowThread([=] {
+        RegisterTreeViewClass();
+        const HWND tree = CreateWindow(WC_TREEVIEW, u"", WS_CHILD, parent, id);
+        for (const std::string& path : paths) {
+          std::istringstream texts(path);
+          HTREEITEM item = 0;
+          for (std::string text; std::getline(texts, text, '/');) {
+            item = TreeChild(tree, item, FromUtf8(text));
+          }
+        }
+        return tree == 0 ? Failed() : std::to_string(tree);
       });
     }
     if (command == "thread") {

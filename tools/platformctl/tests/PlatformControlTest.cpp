@@ -8,7 +8,11 @@
 #include <functional>
 #include <sstream>
 
+#include "platform/base/Process.h"
+#include "platform/kernel/Thread.h"
+#include "platform/user/Dialog.h"
 #include "platform/user/Shell.h"
+#include "platform/user/TreeView.h"
 #include "platform/user/Window.h"
 
 namespace {
@@ -80,6 +84,11 @@ TEST_F(PlatformControlTest, HelpAndCommandLineErrorsSayWhatWentWrong) {
            {{"pick", "99999", "5"}, 1, "menu 99999 is not shown"},
            {{"answer", "99999", "maybe"}, 2, "answer needs a box number"},
            {{"answer", "99999", "ok"}, 1, "box 99999 is not shown"},
+           {{"tree", "x", "Player", "1007"}, 2, "tree needs a process number"},
+           {{"press", "99999"}, 2, "press needs a dialog number and a button id"},
+           {{"press", "99999", "1"}, 1, "dialog 99999 has no button 1"},
+           {{"tree", "1", "NoSuchWindow", "1007"}, 1, "no tree view answered"},
+           {{"tree-click", "1", "NoSuchWindow", "1007"}, 2, "tree-click needs"},
        }) {
     const Outcome outcome = Control(c.arguments);
     EXPECT_EQ(outcome.code, c.code) << outcome.errors;
@@ -98,6 +107,59 @@ TEST_F(PlatformControlTest, TheToolListsWindowsAndPostsToThem) {
   EXPECT_EQ(message.message, 0x8001u);
   EXPECT_EQ(message.wParam, 3u);
   EXPECT_EQ(message.lParam, 4);
+}
+
+std::intptr_t EndingProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_COMMAND) {
+    platform::EndDialog(dialog, static_cast<std::intptr_t>(wParam));
+  }
+  return message == WM_COMMAND || message == WM_INITDIALOG;
+}
+
+TEST_F(PlatformControlTest, TheToolPressesAShownDialogsButton) {
+  platform::DeclareDialog(103, {u"About", {{-1, u"Drennick Version 1.48", false, false},
+                                           {IDOK, u"OK", true, true}}});
+  WhileShown([] {
+    const Outcome windows = Control({"windows"});
+    const std::size_t at = windows.out.find("class \"#32770\" title \"About\"");
+    ASSERT_NE(at, std::string::npos) << windows.out;
+    EXPECT_NE(windows.out.find("title \"Drennick Version 1.48\""), std::string::npos);
+    const std::size_t line = windows.out.rfind('\n', at) + 1;
+    const std::string dialog = FirstWord(windows.out.substr(line));
+    EXPECT_EQ(Control({"press", dialog, "2"}).code, 1) << "it has no button 2";
+    EXPECT_EQ(Control({"press", dialog, "1"}).code, 0);
+  });
+  EXPECT_EQ(platform::DialogBoxParam(103, window_, EndingProcedure, 0), IDOK);
+}
+
+// The tool asks the tree view's thread, so it runs on a second thread while this one serves.
+TEST_F(PlatformControlTest, TheToolClicksATreeViewsItemByPathAndListsTheTree) {
+  platform::RegisterTreeViewClass();
+  const HWND tree = CreateWindow(WC_TREEVIEW, u"", WS_CHILD, window_, 1007);
+  ASSERT_NE(tree, 0u);
+  for (const auto& [parent, text] : {std::pair<HTREEITEM, const char16_t*>{TVI_ROOT, u"Music"},
+                                     {TVI_ROOT, u"Playlists"}}) {
+    TVINSERTSTRUCTW insert{parent, TVI_LAST, TVIF_TEXT, text};
+    platform::SendMessage(tree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert));
+  }
+  const std::string process = std::to_string(platform::CurrentProcessId());
+  Outcome clicked, listed;
+  const std::uint32_t owner = platform::CurrentThreadId();
+  constexpr UINT kToolDone = WM_APP + 51;
+  platform::Thread tool = platform::Thread::Start([&] {
+    clicked = Control({"tree-click", process, "tooltestwindow", "1007", "Playlists"});
+    listed = Control({"tree", process, "ToolTestWindow", "1007"});
+    platform::PostThreadMessage(owner, kToolDone, 0, 0);
+    return 0u;
+  });
+  MSG message;
+  while (platform::GetMessage(message, 0, 0, 0) > 0 && message.message != kToolDone) {
+    platform::DispatchMessage(message);
+  }
+  tool.Join();
+  EXPECT_EQ(clicked.code, 0) << clicked.errors;
+  EXPECT_EQ(listed.out, "\"Music\"\n\"Playlists\" selected\n");
+  platform::DestroyWindow(tree);
 }
 
 TEST_F(PlatformControlTest, AnIconIsListedWithItsTipAndAClickSendsItsCallback) {
