@@ -224,18 +224,15 @@ class VirtualHidBackend final : public HidBackend {
   }
 
   void OpenNode(std::string_view node, HidAccess access, HidOpened& opened) override {
-    sockaddr_un address{};
-    const std::string socketPath =
-        (virtual_hid::DevicesFolder() / node / virtual_hid::kSocketFile).string();
-    if (socketPath.size() >= sizeof address.sun_path) {
+    const std::optional<sockaddr_un> address =
+        LocalSocketAddress(virtual_hid::DevicesFolder() / node / virtual_hid::kSocketFile);
+    if (!address) {
       opened.error = ERROR_FILENAME_EXCED_RANGE;
       return;
     }
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
     UniqueFd socket(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
     if (!socket ||
-        connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        connect(socket.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         !AwaitWelcome(socket.Get()) ||
         fcntl(socket.Get(), F_SETFL, fcntl(socket.Get(), F_GETFL) | O_NONBLOCK) != 0) {
       // Unplugged meanwhile.

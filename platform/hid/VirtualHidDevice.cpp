@@ -73,15 +73,13 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(
   const std::span<const char> descriptor(
       reinterpret_cast<const char*>(description.reportDescriptor.data()),
       description.reportDescriptor.size());
-  sockaddr_un address{};
-  const std::string socketPath = (device->folder_ / layout::kSocketFile).string();
-  if (!folder || !detail::IsPlainFileName(node) || socketPath.size() >= sizeof address.sun_path ||
-      (published / layout::kSocketFile).string().size() >= sizeof address.sun_path) {
+  const std::optional<sockaddr_un> address =
+      detail::LocalSocketAddress(device->folder_ / layout::kSocketFile);
+  if (!folder || !detail::IsPlainFileName(node) || !address ||
+      !detail::LocalSocketAddress(published / layout::kSocketFile)) {
     std::filesystem::remove_all(device->folder_, error);
     return nullptr;
   }
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
   device->listener_ =
       detail::UniqueFd(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   device->stop_ = detail::UniqueFd(eventfd(0, EFD_CLOEXEC));
@@ -95,8 +93,8 @@ std::unique_ptr<VirtualHidDevice> VirtualHidDevice::Plug(
                      WriteFile(device->folder_ / layout::kInstanceFile, stamp) &&
                      device->lock_ && flock(device->lock_.Get(), LOCK_EX) == 0 &&
                      device->listener_ && device->stop_ && device->wake_ &&
-                     bind(device->listener_.Get(), reinterpret_cast<const sockaddr*>(&address),
-                          sizeof address) == 0 &&
+                     bind(device->listener_.Get(), reinterpret_cast<const sockaddr*>(&*address),
+                          sizeof *address) == 0 &&
                      listen(device->listener_.Get(), SOMAXCONN) == 0 &&
                      // A dead process's device of the same name makes way.
                      (static_cast<void>(layout::ReadDevice(*folder)), true) &&

@@ -47,13 +47,12 @@ PipeAddress AddressOf(std::u16string_view pipeName) {
   const std::string name = ToUtf8(pipeName.substr(kPrefix.size()));
   const std::filesystem::path socketFile = PlatformRoot() / "pipes" / name;
   result.lockFile = PlatformRoot() / "pipe-locks" / name;
-  const std::string path = socketFile.string();
-  if (path.size() >= sizeof result.address.sun_path) {
+  const std::optional<sockaddr_un> address = detail::LocalSocketAddress(socketFile);
+  if (!address) {
     result.error = ERROR_FILENAME_EXCED_RANGE;
     return result;
   }
-  result.address.sun_family = AF_UNIX;
-  std::memcpy(result.address.sun_path, path.c_str(), path.size() + 1);
+  result.address = *address;
   return result;
 }
 

@@ -1,7 +1,11 @@
 #include "platform/kernel/Posix.h"
 
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <string>
 
 namespace platform::detail {
 
@@ -40,6 +44,17 @@ void Mapping::Reset() noexcept {
     address_ = nullptr;
     size_ = 0;
   }
+}
+
+std::optional<sockaddr_un> LocalSocketAddress(const std::filesystem::path& path) noexcept {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string& text = path.native();
+  if (text.size() >= sizeof address.sun_path) {
+    return std::nullopt;
+  }
+  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
+  return address;
 }
 
 }  // namespace platform::detail

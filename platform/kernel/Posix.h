@@ -2,7 +2,11 @@
 
 // Owning wrappers of the POSIX resources under the layer's objects. Internal to the layer.
 
+#include <sys/un.h>
+
 #include <cstddef>
+#include <filesystem>
+#include <optional>
 #include <utility>
 
 namespace platform::detail {
@@ -51,5 +55,8 @@ class Mapping {
   void* address_ = nullptr;
   std::size_t size_ = 0;
 };
+
+// The address of a local socket at `path`; none when the path does not fit an address.
+std::optional<sockaddr_un> LocalSocketAddress(const std::filesystem::path& path) noexcept;
 
 }  // namespace platform::detail

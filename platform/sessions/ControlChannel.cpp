@@ -19,21 +19,10 @@ using detail::UniqueFd;
 
 constexpr std::size_t kMaxMessage = 65536;
 
-std::optional<sockaddr_un> AddressOf(const std::filesystem::path& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string text = path.string();
-  if (text.size() >= sizeof address.sun_path) {
-    return std::nullopt;
-  }
-  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-  return address;
-}
-
 }  // namespace
 
 ControlConnection ControlConnection::Connect(const std::filesystem::path& path) {
-  const std::optional<sockaddr_un> address = AddressOf(path);
+  const std::optional<sockaddr_un> address = detail::LocalSocketAddress(path);
   UniqueFd socket(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
   if (!address || !socket ||
       connect(socket.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
@@ -110,7 +99,7 @@ void ControlConnection::Shutdown() const noexcept {
 }
 
 std::optional<ControlListener> ControlListener::Create(const std::filesystem::path& path) {
-  const std::optional<sockaddr_un> address = AddressOf(path);
+  const std::optional<sockaddr_un> address = detail::LocalSocketAddress(path);
   if (!address) {
     return std::nullopt;
   }

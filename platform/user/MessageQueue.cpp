@@ -23,17 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::optional<sockaddr_un> SocketAddress(const std::filesystem::path& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string text = path.string();
-  if (text.size() >= sizeof address.sun_path) {
-    return std::nullopt;
-  }
-  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-  return address;
-}
-
 // The layer's milliseconds until a real time point, rounded up so that a wait never ends early.
 Timeout LayerTimeUntil(Clock::time_point when) {
   const double real = std::chrono::duration<double, std::milli>(when - Clock::now()).count();
@@ -79,7 +68,7 @@ class PostConnections {
     UserRegistry& registry = UserRegistry::Instance();
     const std::optional<QueueRecord> record = registry.ReadQueue(thread);
     const std::optional<sockaddr_un> address =
-        record ? SocketAddress(registry.QueueSocket(thread)) : std::nullopt;
+        record ? detail::LocalSocketAddress(registry.QueueSocket(thread)) : std::nullopt;
     if (!address) {
       return std::nullopt;
     }
@@ -133,7 +122,7 @@ class QueueOwner {
     UserRegistry& registry = UserRegistry::Instance();
     registry.ReclaimDeadQueues();
     const std::filesystem::path path = registry.QueueSocket(thread);
-    const std::optional<sockaddr_un> address = SocketAddress(path);
+    const std::optional<sockaddr_un> address = detail::LocalSocketAddress(path);
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (input.IsNull() || !address || !listener) {
       return;
