@@ -200,7 +200,7 @@ HRESULT BindClassObject(std::uint32_t session, REFCLSID clsid, REFIID iid, void*
   const pid_t server = StartServer(CommandWords(ToUtf8(*command)), session);
   if (server < 0) {
     std::filesystem::remove(starting);
-    return kServerCannotStart;
+    return CO_E_SERVER_EXEC_FAILURE;
   }
   const std::string pid = std::to_string(server);
   static_cast<void>(write(marker.Get(), pid.data(), pid.size()));

@@ -19,8 +19,6 @@ using DWORD = std::uint32_t;
 
 inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 inline constexpr DWORD REGCLS_MULTIPLEUSE = 1;
-// What the system's code compares a server that cannot start against.
-inline constexpr HRESULT kServerCannotStart = MakeHresult(0x8000401A);
 inline constexpr HRESULT kServerStarting = HRESULT_FROM_WIN32(ERROR_PIPE_NOT_CONNECTED);
 
 struct IBindCtx : IUnknown {};

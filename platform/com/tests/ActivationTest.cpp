@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -182,10 +183,12 @@ TEST_F(Activation, AServerThatCannotStartAndAClassNotRegistered) {
   ASSERT_TRUE(
       platform::RegisterLocalServer(kBroken, u"/nonexistent/server", u"Test.Broken", kBroken));
   ComPtr<IClassFactory> factory;
+  // The bind's retry loop compares this word.
+  EXPECT_EQ(static_cast<std::uint32_t>(CO_E_SERVER_EXEC_FAILURE), 0x8000401Au);
   EXPECT_EQ(platform::BindClassObject(9, kBroken, IidOf<IClassFactory>, factory.put_void()),
-            kServerCannotStart);
+            CO_E_SERVER_EXEC_FAILURE);
   EXPECT_EQ(platform::BindClassObject(9, kBroken, IidOf<IClassFactory>, factory.put_void()),
-            kServerCannotStart);
+            CO_E_SERVER_EXEC_FAILURE);
   constexpr CLSID kUnknown = platform::GuidLiteral(u"{1D3E1C52-6B7A-4E89-9F01-23456789ABCD}");
   EXPECT_EQ(platform::BindClassObject(9, kUnknown, IidOf<IClassFactory>, factory.put_void()),
             REGDB_E_CLASSNOTREG);
