@@ -257,12 +257,7 @@ std::optional<sockaddr_un> AddressOf(const std::string& exporter) {
   if (exporter.empty() || exporter.find_first_not_of("0123456789abcdef-") != std::string::npos) {
     return std::nullopt;
   }
-  const std::string path = (SocketFolder() / exporter).string();
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return std::nullopt;
-  path.copy(address.sun_path, path.size());
-  return address;
+  return detail::LocalSocketAddress(SocketFolder() / exporter);
 }
 
 bool MayCall(uid_t caller, uid_t server) { return caller == server || caller == 0 || server == 0; }

@@ -177,7 +177,7 @@ class TreeItems {
 
   std::map<HTREEITEM, Item> items_;
   std::vector<HTREEITEM> top_;
-  const std::vector<HTREEITEM> none_;
+  const std::vector<HTREEITEM> none_{};
   HTREEITEM caret_ = 0;
   HTREEITEM lastHandle_ = 0;  // handles only grow, so a deleted item's is never seen again
 };
