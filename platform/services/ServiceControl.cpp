@@ -14,9 +14,19 @@ using Fields = std::vector<std::string>;
 std::string JoinNames(const std::vector<std::u16string>& names) {
   std::string joined;
   for (const std::u16string& name : names) {
-    joined += (joined.empty() ? "" : "/") + ToUtf8(name);
+    if (!joined.empty()) {
+      joined += '/';
+    }
+    joined += ToUtf8(name);
   }
   return joined;
+}
+
+// A changed field of a configuration request: "=" and the new value.
+std::string ChangedField(std::string_view value) {
+  std::string field(1, '=');
+  field += value;
+  return field;
 }
 
 std::vector<std::u16string> SplitNames(const std::string& joined) {
@@ -143,17 +153,18 @@ HandleResult<ScHandle> OpenService(const ScHandle& manager, std::u16string_view 
 
 std::uint32_t ChangeServiceConfig(const ScHandle& service, const ServiceConfigChange& change) {
   const auto number = [](const std::optional<std::uint32_t>& value) {
-    return value && *value != SERVICE_NO_CHANGE ? "=" + std::to_string(*value) : std::string();
+    return value && *value != SERVICE_NO_CHANGE ? ChangedField(std::to_string(*value))
+                                                : std::string();
   };
   const auto text = [](const std::optional<std::u16string>& value) {
-    return value ? "=" + ToUtf8(*value) : std::string();
+    return value ? ChangedField(ToUtf8(*value)) : std::string();
   };
   Fields answer;
   return service.Ask(
       "config",
       {number(change.serviceType), number(change.startType), number(change.errorControl),
        text(change.binaryPathName), text(change.loadOrderGroup),
-       change.dependencies ? "=" + JoinNames(*change.dependencies) : std::string(),
+       change.dependencies ? ChangedField(JoinNames(*change.dependencies)) : std::string(),
        text(change.serviceStartName), text(change.displayName)},
       answer);
 }

@@ -80,8 +80,11 @@ TEST(SessionMoniker, ParsesTheSessionAndTheClass) {
 }
 
 std::u16string HelperCommand(int delayMs) {
-  return u"\"" + platform::FromUtf8(PLATFORM_COM_CALL_HELPER) + u"\" " +
-         platform::FromUtf8(std::to_string(delayMs));
+  std::u16string command(1, u'"');
+  command += platform::FromUtf8(PLATFORM_COM_CALL_HELPER);
+  command += u"\" ";
+  command += platform::FromUtf8(std::to_string(delayMs));
+  return command;
 }
 
 // Waits for a process that is not this one's child to end; false after the limit.

@@ -166,7 +166,9 @@ class HookTest : public ::testing::Test {
   std::string TraceOf(pid_t process) {
     std::ifstream in(trace_);
     std::string line, lines;
-    const std::string suffix = " " + std::to_string(process) + " ";
+    std::string suffix(1, ' ');
+    suffix += std::to_string(process);
+    suffix += ' ';
     while (std::getline(in, line)) {
       if (line.find(suffix) != std::string::npos) {
         lines += line.substr(0, line.find(' ')) + line.substr(line.rfind(' ')) + ";";
