@@ -1,8 +1,7 @@
 #include "platform/com/Apartment.h"
 
-#include <mutex>
-
 #include "platform/com/Object.h"
+#include "platform/com/SingleThreadedApartment.h"
 
 namespace platform {
 
@@ -10,22 +9,26 @@ namespace {
 
 enum class ApartmentKind { None, SingleThreaded, MultiThreaded };
 
-// The apartment of one thread; used by that thread only.
+// The apartment of one thread; used by that thread only. A thread that ends inside its
+// single-threaded apartment leaves it.
 struct ThreadApartment {
+  ThreadApartment() = default;
+  ThreadApartment(const ThreadApartment&) = delete;
+  ThreadApartment& operator=(const ThreadApartment&) = delete;
+  ~ThreadApartment() { Leave(); }
+  void Leave() {
+    if (apartment != nullptr) apartment->Leave();
+    apartment = nullptr;
+    kind = ApartmentKind::None;
+    count = 0;
+  }
+
   ApartmentKind kind = ApartmentKind::None;
   std::uint32_t count = 0;
-  std::shared_ptr<CallDispatcher> dispatcher;
+  std::shared_ptr<detail::SingleThreadedApartment> apartment;
 };
 
 thread_local ThreadApartment t_apartment;
-
-std::mutex g_factoryMutex;
-DispatcherFactory g_factory;  // guarded by g_factoryMutex
-
-std::shared_ptr<CallDispatcher> MakeSingleThreadedDispatcher() {
-  const std::scoped_lock lock(g_factoryMutex);
-  return g_factory ? g_factory() : nullptr;
-}
 
 // The stream of one interface pointer between threads: it keeps the object alive until taken.
 class CInterfaceStream final : public ComObject<IStream> {
@@ -43,12 +46,7 @@ class CInterfaceStream final : public ComObject<IStream> {
 
 }  // namespace
 
-void SetSingleThreadedDispatcherFactory(DispatcherFactory factory) {
-  const std::scoped_lock lock(g_factoryMutex);
-  g_factory = std::move(factory);
-}
-
-std::shared_ptr<CallDispatcher> CurrentApartmentDispatcher() { return t_apartment.dispatcher; }
+std::shared_ptr<CallDispatcher> CurrentApartmentDispatcher() { return t_apartment.apartment; }
 
 }  // namespace platform
 
@@ -63,11 +61,12 @@ HRESULT CoInitializeEx(void* /*reserved*/, std::uint32_t flags) {
     ++apartment.count;
     return S_FALSE;
   }
+  if (wanted == ApartmentKind::SingleThreaded) {
+    apartment.apartment = platform::detail::SingleThreadedApartment::Enter();
+    if (apartment.apartment == nullptr) return E_OUTOFMEMORY;
+  }
   apartment.kind = wanted;
   apartment.count = 1;
-  if (wanted == ApartmentKind::SingleThreaded) {
-    apartment.dispatcher = platform::MakeSingleThreadedDispatcher();
-  }
   return S_OK;
 }
 
@@ -76,7 +75,7 @@ HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_AP
 void CoUninitialize() {
   platform::ThreadApartment& apartment = platform::t_apartment;
   if (apartment.count == 0) return;
-  if (--apartment.count == 0) apartment = {};
+  if (--apartment.count == 0) apartment.Leave();
 }
 
 HRESULT CoMarshalInterThreadInterfaceInStream(REFIID iid, IUnknown* object, IStream** stream) {

@@ -7,10 +7,12 @@
 // later ones of the same kind S_FALSE, one of the other kind RPC_E_CHANGED_MODE (and counts
 // nothing); each successful call is matched by one CoUninitialize.
 //
-// Calls that other processes make into a thread's objects run where the thread's apartment
-// dispatcher puts them. A multithreaded apartment's calls run on threads of the call layer; a
-// single-threaded apartment's calls are delivered to its thread by the dispatcher that the
-// windows layer installs (until one is installed, they run on the layer's threads too).
+// A single-threaded apartment is its thread: calls that other threads and processes make into
+// its objects arrive as messages of the thread's queue and run when the thread pumps it
+// (GetMessage/DispatchMessage, or MsgWaitForMultipleObjects then PeekMessage/DispatchMessage).
+// While such a thread waits for an outgoing call it keeps serving the calls into its apartment
+// and its windows' messages, so a callback during the call runs. A multithreaded apartment's
+// calls run on threads of the call layer.
 
 #include <cstdint>
 #include <functional>
@@ -45,20 +47,23 @@ HRESULT CoGetInterfaceAndReleaseStream(IStream* stream, REFIID iid, void** objec
 
 namespace platform {
 
-// Where the incoming calls of one apartment run. Deliver may be called from any thread.
+// The apartment of a thread, as the call layer uses it.
 class CallDispatcher {
  public:
   virtual ~CallDispatcher() = default;
+  // Any thread: queues `call` to run on the apartment's thread when it pumps. A call that can
+  // never run (the apartment has ended) is destroyed unrun, so its owner answers from there.
   virtual void Deliver(std::function<void()> call) = 0;
+  // The apartment's thread: waits until `done` answers true, running the calls delivered and
+  // dispatching the window messages that arrive meanwhile; `done` is asked again after each
+  // Wake. False, at once, when the thread's queue cannot be waited on.
+  virtual bool WaitServing(const std::function<bool()>& done) = 0;
+  // Any thread: makes a waiting WaitServing ask its `done` again.
+  virtual void Wake() = 0;
 };
 
-// Makes the dispatcher of a thread that enters a single-threaded apartment, on that thread.
-using DispatcherFactory = std::function<std::shared_ptr<CallDispatcher>()>;
-// Installed once by the windows layer, before threads enter apartments.
-void SetSingleThreadedDispatcherFactory(DispatcherFactory factory);
-
-// The calling thread's apartment dispatcher: its single-threaded apartment's when it has one
-// with a dispatcher, null for the multithreaded apartment (the layer's threads).
+// The calling thread's single-threaded apartment; null in the multithreaded apartment (the
+// layer's threads) and outside any.
 std::shared_ptr<CallDispatcher> CurrentApartmentDispatcher();
 
 }  // namespace platform

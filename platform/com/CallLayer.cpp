@@ -295,20 +295,29 @@ class ClientConnection {
   void Shutdown() noexcept { shutdown(m_socket.Get(), SHUT_RDWR); }
 
   // Sends a request and waits for its reply; RPC_E_DISCONNECTED when the connection ends first.
+  // A thread of a single-threaded apartment serves its apartment while it waits.
   HRESULT Request(Message request, Message& reply) {
+    const std::shared_ptr<CallDispatcher> apartment = CurrentApartmentDispatcher();
     std::unique_lock lock(m_mutex);
     if (m_closed) return RPC_E_DISCONNECTED;
     request.callId = ++m_lastCallId;
     const std::uint64_t id = request.callId;
-    m_replies.emplace(id, std::nullopt);
+    m_replies.emplace(id, Pending{std::nullopt, apartment.get()});
     {
       const std::scoped_lock sending(m_sendMutex);
       lock.unlock();
       if (!SendFrame(m_socket.Get(), wire::EncodeFrame(request))) Shutdown();
     }
+    const auto answered = [&] { return m_closed || m_replies.at(id).reply.has_value(); };
+    if (apartment != nullptr) {
+      apartment->WaitServing([&] {
+        const std::scoped_lock looking(m_mutex);
+        return answered();
+      });
+    }
     lock.lock();
-    m_replied.wait(lock, [&] { return m_closed || m_replies.at(id).has_value(); });
-    std::optional<Message> answer = std::move(m_replies.at(id));
+    m_replied.wait(lock, answered);
+    std::optional<Message> answer = std::move(m_replies.at(id).reply);
     m_replies.erase(id);
     if (!answer) return RPC_E_DISCONNECTED;
     reply = std::move(*answer);
@@ -327,12 +336,16 @@ class ClientConnection {
       const std::scoped_lock lock(m_mutex);
       const auto found = m_replies.find(message.callId);
       if (found == m_replies.end()) return;
-      found->second = std::move(message);
+      found->second.reply = std::move(message);
       m_replied.notify_all();
+      if (found->second.waiter != nullptr) found->second.waiter->Wake();
     });
     {
       const std::scoped_lock lock(m_mutex);
       m_closed = true;
+      for (const auto& [id, pending] : m_replies) {
+        if (pending.waiter != nullptr) pending.waiter->Wake();
+      }
     }
     m_replied.notify_all();
     // References on their way to receivers through this connection go with it.
@@ -345,7 +358,12 @@ class ClientConnection {
   std::mutex m_sendMutex;  // one frame at a time on the stream
   std::mutex m_mutex;
   std::condition_variable m_replied;
-  std::map<std::uint64_t, std::optional<Message>> m_replies;
+  // A request's reply once it is in, and the apartment its caller serves while it waits.
+  struct Pending {
+    std::optional<Message> reply;
+    CallDispatcher* waiter;  // held by the waiting Request
+  };
+  std::map<std::uint64_t, Pending> m_replies;
   std::uint64_t m_lastCallId = 0;
   bool m_closed = false;
   std::thread m_reader;
@@ -501,11 +519,7 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
   void Read() {
     ReadMessages(m_socket.Get(), [this](Message message) {
       if (!m_allowed) {
-        Message refusal;
-        refusal.kind = MessageKind::Reply;
-        refusal.callId = message.callId;
-        refusal.result = E_ACCESSDENIED;
-        Reply(refusal);
+        Refuse(message, E_ACCESSDENIED);
         Shutdown();
         return;
       }
@@ -513,12 +527,13 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
         Drop(message.object, message.method);
         return;
       }
-      const std::uint64_t target = message.object;
-      std::function<void()> answer = [self = shared_from_this(),
-                                      request = std::move(message)]() mutable {
-        self->Answer(std::move(request));
-      };
-      if (const auto apartment = m_core.Table().DispatcherOf(target)) {
+      // What touches an object runs in its apartment; the references run on the workers.
+      const bool inApartment =
+          message.kind == MessageKind::Call || message.kind == MessageKind::QueryInterface;
+      const auto apartment = inApartment ? m_core.Table().DispatcherOf(message.object) : nullptr;
+      auto request = std::make_shared<IncomingRequest>(shared_from_this(), std::move(message));
+      std::function<void()> answer = [request] { request->Run(); };
+      if (apartment != nullptr) {
         apartment->Deliver(std::move(answer));
       } else {
         m_core.Workers().Queue(std::move(answer));
@@ -534,6 +549,36 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
     for (const auto& [object, count] : held) m_core.Table().Release(object, count);
     m_core.Table().DropAnchor(m_anchor);
     m_finished.store(true, std::memory_order_release);
+  }
+
+  // A request on its way to where it runs: answered when it runs, or refused when it is
+  // dropped unrun (its apartment has ended), so its caller never waits in vain.
+  class IncomingRequest {
+   public:
+    IncomingRequest(std::shared_ptr<ServerConnection> connection, Message request)
+        : m_connection(std::move(connection)), m_request(std::move(request)) {}
+    IncomingRequest(const IncomingRequest&) = delete;
+    IncomingRequest& operator=(const IncomingRequest&) = delete;
+    ~IncomingRequest() {
+      if (m_request) m_connection->Refuse(*m_request, RPC_E_DISCONNECTED);
+    }
+    void Run() {
+      Message request = std::move(*m_request);
+      m_request.reset();
+      m_connection->Answer(std::move(request));
+    }
+
+   private:
+    std::shared_ptr<ServerConnection> m_connection;
+    std::optional<Message> m_request;
+  };
+
+  void Refuse(const Message& request, HRESULT result) {
+    Message refusal;
+    refusal.kind = MessageKind::Reply;
+    refusal.callId = request.callId;
+    refusal.result = result;
+    Reply(refusal);
   }
 
   void Reply(const Message& reply) {

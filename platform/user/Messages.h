@@ -15,6 +15,10 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 
+// The parent of a message-only window: it receives messages but no enumeration or search of
+// top-level windows finds it.
+inline constexpr HWND HWND_MESSAGE = 0xFFFFFFFD;
+
 // One queued message. Posted messages cross processes, so their words are plain integers there.
 struct MSG {
   HWND hwnd = 0;

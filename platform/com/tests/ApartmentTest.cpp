@@ -28,28 +28,6 @@ TEST(Apartment, InitialisationCountsPerThreadAndKeepsItsKind) {
   }).join();
 }
 
-// Runs each call as it is delivered.
-class CInPlaceDispatcher final : public platform::CallDispatcher {
- public:
-  void Deliver(std::function<void()> call) override { call(); }
-};
-
-TEST(Apartment, ASingleThreadedApartmentTakesTheInstalledDispatcher) {
-  const auto dispatcher = std::make_shared<CInPlaceDispatcher>();
-  platform::SetSingleThreadedDispatcherFactory([dispatcher] { return dispatcher; });
-  std::thread([&] {
-    EXPECT_EQ(platform::CurrentApartmentDispatcher(), nullptr);
-    ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    EXPECT_EQ(platform::CurrentApartmentDispatcher(), dispatcher);
-    CoUninitialize();
-    EXPECT_EQ(platform::CurrentApartmentDispatcher(), nullptr);
-    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-    EXPECT_EQ(platform::CurrentApartmentDispatcher(), nullptr);
-    CoUninitialize();
-  }).join();
-  platform::SetSingleThreadedDispatcherFactory(nullptr);
-}
-
 TEST(Apartment, AStreamCarriesOneInterfaceToAnotherThread) {
   bool destroyed = false;
   IStream* stream = nullptr;

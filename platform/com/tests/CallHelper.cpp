@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -38,6 +39,21 @@ class CQuietSink final : public platform::DispatchSink<CQuietSink, _ITestEvents>
       platform::SinkMap<platform::SinkEntry<_ITestEvents::Counted, &CQuietSink::OnCounted>>;
 };
 
+// A counter whose calls never return; each call says on standard output that it has begun.
+class CStuckCounter final : public platform::ComObject<ICounter> {
+ public:
+  HRESULT Increment(std::int32_t, std::int32_t*) override {
+    std::cout << "entered" << std::endl;
+    std::unique_lock lock(m_mutex);
+    m_never.wait(lock, [] { return false; });
+    return E_UNEXPECTED;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_never;
+};
+
 class Helper {
  public:
   std::string Run(const std::string& line) {
@@ -50,8 +66,16 @@ class Helper {
       m_holder = platform::MakeObject<CKinds>();
       return Publish(m_holder, IidOf<IKinds>);
     }
-    if (command == "publish-source")
-      return Publish(platform::MakeObject<CTestSource>(), IidOf<ITestSource>);
+    if (command == "publish-source") {
+      m_source = platform::MakeObject<CTestSource>();
+      return Publish(m_source, IidOf<ITestSource>);
+    }
+    if (command == "publish-stuck-counter")
+      return Publish(platform::MakeObject<CStuckCounter>(), IidOf<ICounter>);
+    if (command == "fire") {
+      const UniqueBstr name(SysAllocString(u"fired"));
+      return Hex(m_source->FireCounted(std::stoi(argument), name.get()));
+    }
     if (command == "take-counter") {
       return Hex(platform::UnmarshalReference(argument, IidOf<ICounter>, m_counter.put_void()));
     }
@@ -104,6 +128,7 @@ class Helper {
 
   std::vector<ComPtr<IUnknown>> m_published;
   ComPtr<CKinds> m_holder;
+  ComPtr<CTestSource> m_source;
   ComPtr<ICounter> m_counter;
   ComPtr<IKinds> m_kinds;
   ComPtr<CQuietSink> m_sink;

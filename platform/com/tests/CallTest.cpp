@@ -8,15 +8,21 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
+#include "platform/base/Process.h"
+#include "platform/com/Apartment.h"
 #include "platform/com/DispatchSink.h"
 #include "platform/com/tests/TestInterfaces.h"
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
 #include "platform/kernel/tests/HelperProcess.h"
+#include "platform/user/Window.h"
 
 namespace {
 
@@ -63,6 +69,57 @@ class CNoticedCounter final : public platform::ComObject<ICounter> {
 
  private:
   Notice* m_destroyed;
+  std::atomic<std::int32_t> m_total{0};
+};
+
+// A thread in a single-threaded apartment: it runs `setUp` there, pumps its queue once the test
+// lets it, and runs `tearDown` there when the test ends it. The destructor joins it.
+class ApartmentThread {
+ public:
+  ApartmentThread(std::function<void()> setUp, std::function<void()> tearDown)
+      : m_thread([this, setUp = std::move(setUp), tearDown = std::move(tearDown)] {
+          EXPECT_EQ(CoInitialize(nullptr), S_OK);
+          m_id.store(platform::CurrentThreadId());
+          setUp();
+          m_ready.Raise();
+          m_pumping.WaitFor();
+          MSG message;
+          while (platform::GetMessage(message, 0, 0, 0) > 0) platform::DispatchMessage(message);
+          tearDown();
+          CoUninitialize();
+        }) {
+    m_ready.WaitFor();
+  }
+  ApartmentThread(const ApartmentThread&) = delete;
+  ApartmentThread& operator=(const ApartmentThread&) = delete;
+  ~ApartmentThread() {
+    Pump();
+    platform::PostThreadMessage(m_id.load(), WM_QUIT, 0, 0);
+    m_thread.join();
+  }
+
+  void Pump() { m_pumping.Raise(); }
+  std::uint32_t Id() const noexcept { return m_id.load(); }
+
+ private:
+  Notice m_ready;
+  Notice m_pumping;
+  std::atomic<std::uint32_t> m_id{0};
+  std::thread m_thread;
+};
+
+// Notes the thread of its last call.
+class CThreadNotingCounter final : public platform::ComObject<ICounter> {
+ public:
+  HRESULT Increment(std::int32_t by, std::int32_t* total) override {
+    ranOn.store(platform::CurrentThreadId());
+    *total = m_total.fetch_add(by) + by;
+    return S_OK;
+  }
+
+  std::atomic<std::uint32_t> ranOn{0};
+
+ private:
   std::atomic<std::int32_t> m_total{0};
 };
 
@@ -143,6 +200,7 @@ class CCallbackSink final : public platform::DispatchSink<CCallbackSink, _ITestE
     const std::scoped_lock lock(m_mutex);
     m_log.push_back(std::to_string(count) + ":" + std::to_string(SysStringLen(name)) + ":" +
                     std::to_string(fired) + ":" + std::to_string(hr));
+    m_threads.push_back(platform::CurrentThreadId());
     return S_OK;
   }
   using SinkMap =
@@ -151,12 +209,18 @@ class CCallbackSink final : public platform::DispatchSink<CCallbackSink, _ITestE
     const std::scoped_lock lock(m_mutex);
     return m_log;
   }
+  // The thread that handled each event.
+  std::vector<std::uint32_t> Threads() {
+    const std::scoped_lock lock(m_mutex);
+    return m_threads;
+  }
 
   ComPtr<ITestSource> source;
 
  private:
   std::mutex m_mutex;
   std::vector<std::string> m_log;
+  std::vector<std::uint32_t> m_threads;
 };
 
 TEST(Calls, AnEventReachesARemoteSinkThatCallsBackDuringIt) {
@@ -176,6 +240,74 @@ TEST(Calls, AnEventReachesARemoteSinkThatCallsBackDuringIt) {
   EXPECT_EQ(source->FireCounted(5, name.get()), S_OK);
   EXPECT_EQ(sink->Log().size(), 2u);
   sink->source.Release();
+}
+
+TEST(Calls, AnApartmentsObjectRunsOnItsThreadOnlyWhenThatThreadPumps) {
+  const auto counter = MakeObject<CThreadNotingCounter>();
+  std::string text;
+  ApartmentThread apartment([&] { text = Published(counter->Identity(), IidOf<ICounter>); }, [] {});
+  HelperProcess client = StartHelper();
+  ASSERT_EQ(client.Command("take-counter " + text), "0");
+  client.Send("increment 2");
+  EXPECT_EQ(client.Answer(std::chrono::milliseconds(300)), "no answer");
+  EXPECT_EQ(counter->ranOn.load(), 0u);
+  apartment.Pump();
+  EXPECT_EQ(client.Answer(), "2");
+  EXPECT_EQ(counter->ranOn.load(), apartment.Id());
+}
+
+TEST(Calls, AnEventReachesASinkInAnApartmentWhenItPumpsAndTheSinkCallsBackDuringIt) {
+  HelperProcess server = StartHelper();
+  const std::string sourceText = server.Command("publish-source");
+  const auto sink = MakeObject<CCallbackSink>();
+  const UniqueBstr name(SysAllocString(u"Album"));
+  HRESULT firedHere = E_FAIL;
+  ApartmentThread apartment(
+      [&] {
+        ASSERT_EQ(platform::UnmarshalReference(sourceText, IidOf<ITestSource>,
+                                               sink->source.put_void()),
+                  S_OK);
+        ASSERT_EQ(sink->DispEventAdvise(sink->source.get()), S_OK);
+        // The event comes back into this thread while it waits for its own call.
+        firedHere = sink->source->FireCounted(3, name.get());
+      },
+      [&] {
+        EXPECT_EQ(sink->DispEventUnadvise(sink->source.get()), S_OK);
+        sink->source.Release();
+      });
+  EXPECT_EQ(firedHere, S_OK);
+  EXPECT_EQ(sink->Log(), (std::vector<std::string>{"3:5:1:0"}));
+  server.Send("fire 4");
+  EXPECT_EQ(server.Answer(std::chrono::milliseconds(300)), "no answer");
+  EXPECT_EQ(sink->Log().size(), 1u);
+  apartment.Pump();
+  EXPECT_EQ(server.Answer(), "0");
+  EXPECT_EQ(sink->Log(), (std::vector<std::string>{"3:5:1:0", "4:5:2:0"}));
+  EXPECT_EQ(sink->Threads(), (std::vector<std::uint32_t>{apartment.Id(), apartment.Id()}));
+}
+
+TEST(Calls, AKilledServerEndsACallInProgressAtOnce) {
+  for (const bool inApartment : {true, false}) {
+    SCOPED_TRACE(inApartment ? "single-threaded caller" : "caller outside apartments");
+    HelperProcess server = StartHelper();
+    ComPtr<ICounter> stuck;
+    ASSERT_EQ(platform::UnmarshalReference(server.Command("publish-stuck-counter"),
+                                           IidOf<ICounter>, stuck.put_void()),
+              S_OK);
+    std::atomic<HRESULT> result{S_OK};
+    std::thread caller([&] {
+      if (inApartment) {
+        EXPECT_EQ(CoInitialize(nullptr), S_OK);
+      }
+      std::int32_t total = 0;
+      result.store(stuck->Increment(1, &total));
+      if (inApartment) CoUninitialize();
+    });
+    EXPECT_EQ(server.Answer(), "entered");
+    server.Kill();
+    caller.join();
+    EXPECT_EQ(result.load(), RPC_E_DISCONNECTED);
+  }
 }
 
 TEST(Calls, ASinkOfAKilledProcessLeavesItsConnectionPoint) {
