@@ -20,6 +20,7 @@
 #include "platform/com/CallLayer.h"
 #include "platform/com/Object.h"
 #include "platform/com/Registry.h"
+#include "platform/com/RegistryScript.h"
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
 #include "platform/kernel/Session.h"
@@ -209,12 +210,10 @@ HRESULT BindClassObject(std::uint32_t session, REFCLSID clsid, REFIID iid, void*
 
 bool RegisterLocalServer(REFCLSID clsid, std::u16string_view command, std::u16string_view progId,
                          REFGUID appId) {
-  const std::u16string key = u"CLSID\\" + FormatGuid(clsid);
-  return RegistrySetValue(RegistryHive::ClassesRoot, key + u"\\LocalServer32", u"", command) &&
-         RegistrySetValue(RegistryHive::ClassesRoot, key, u"AppID", FormatGuid(appId)) &&
-         RegistrySetValue(RegistryHive::ClassesRoot, key + u"\\ProgID", u"", progId) &&
-         RegistrySetValue(RegistryHive::ClassesRoot, std::u16string(progId) + u"\\CLSID", u"",
-                          FormatGuid(clsid));
+  const RegistryScript script =
+      LocalServerClassScript({clsid, std::u16string(progId), std::u16string(progId), {}, IID_NULL});
+  return SUCCEEDED(
+      script.Register({{u"MODULE", std::u16string(command)}, {u"APPID", FormatGuid(appId)}}));
 }
 
 }  // namespace platform

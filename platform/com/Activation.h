@@ -14,8 +14,7 @@
 #include "platform/com/ClassFactory.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Interface.h"
-
-using DWORD = std::uint32_t;
+#include "platform/com/Registry.h"
 
 inline constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 inline constexpr DWORD REGCLS_MULTIPLEUSE = 1;
