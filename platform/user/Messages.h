@@ -76,6 +76,7 @@ inline constexpr UINT QS_ALLINPUT = 0x04FF;
 
 // Window styles the system's code gives.
 inline constexpr std::uint32_t WS_OVERLAPPED = 0x00000000;
+inline constexpr std::uint32_t WS_POPUP = 0x80000000;
 inline constexpr std::uint32_t WS_CHILD = 0x40000000;
 inline constexpr std::uint32_t WS_VISIBLE = 0x10000000;
 inline constexpr std::uint32_t WS_OVERLAPPEDWINDOW = 0x00CF0000;
