@@ -1,5 +1,10 @@
 #include "platform/com/Apartment.h"
 
+#include <string>
+#include <utility>
+
+#include "platform/com/CallInterface.h"
+#include "platform/com/CallLayer.h"
 #include "platform/com/Object.h"
 #include "platform/com/SingleThreadedApartment.h"
 
@@ -31,10 +36,23 @@ struct ThreadApartment {
 thread_local ThreadApartment t_apartment;
 
 // The stream of one interface pointer between threads: it keeps the object alive until taken.
+// An object that may be called from any thread travels itself; one of a single-threaded
+// apartment travels as a reference that the taking thread turns into a proxy calling into it.
 class CInterfaceStream final : public ComObject<IStream> {
  public:
   explicit CInterfaceStream(ComPtr<IUnknown> object) : m_object(std::move(object)) {}
+  explicit CInterfaceStream(std::string reference) : m_reference(std::move(reference)) {}
+  CInterfaceStream(const CInterfaceStream&) = delete;
+  CInterfaceStream& operator=(const CInterfaceStream&) = delete;
+  ~CInterfaceStream() override {
+    if (!m_reference.empty()) RevokeReference(m_reference);
+  }
   HRESULT Take(REFIID iid, void** object) {
+    if (!m_reference.empty()) {
+      const HRESULT hr = UnmarshalReference(m_reference, iid, object);
+      RevokeReference(std::exchange(m_reference, {}));
+      return hr;
+    }
     if (m_object == nullptr) return E_UNEXPECTED;
     const ComPtr<IUnknown> taken = std::move(m_object);
     return taken->QueryInterface(iid, object);
@@ -42,7 +60,13 @@ class CInterfaceStream final : public ComObject<IStream> {
 
  private:
   ComPtr<IUnknown> m_object;
+  std::string m_reference;
 };
+
+bool IsProxy(IUnknown* object) {
+  ComPtr<IRemoteIdentity> proxy;
+  return SUCCEEDED(object->QueryInterface(IidOf<IRemoteIdentity>, proxy.put_void()));
+}
 
 }  // namespace
 
@@ -83,9 +107,16 @@ HRESULT CoMarshalInterThreadInterfaceInStream(REFIID iid, IUnknown* object, IStr
   *stream = nullptr;
   platform::ComPtr<IUnknown> asked;
   if (const HRESULT hr = object->QueryInterface(iid, asked.put_void()); FAILED(hr)) return hr;
-  // Objects of this layer may be called from any thread, so the pointer itself travels.
-  auto made = platform::MakeObject<platform::CInterfaceStream>(std::move(asked));
-  *stream = made.Detach();
+  // Objects outside single-threaded apartments and proxies may be called from any thread.
+  if (platform::CurrentApartmentDispatcher() == nullptr || platform::IsProxy(asked.get())) {
+    *stream = platform::MakeObject<platform::CInterfaceStream>(std::move(asked)).Detach();
+    return S_OK;
+  }
+  std::string reference;
+  if (const HRESULT hr = platform::PublishReference(asked.get(), iid, reference); FAILED(hr)) {
+    return hr;
+  }
+  *stream = platform::MakeObject<platform::CInterfaceStream>(std::move(reference)).Detach();
   return S_OK;
 }
 

@@ -43,8 +43,9 @@ class RemoteObject {
   virtual ~RemoteObject() = default;
   // The interface the reference is for (the proxy's).
   virtual const IID& Iid() const noexcept = 0;
-  // The reference as it is passed on to a third process.
-  virtual HRESULT PassOn(REFIID iid, wire::ObjectReference& reference) = 0;
+  // The reference as it is passed on to a third process (or thread); `anchor` is the connection
+  // it travels over, which keeps a reference that this process grants until it is claimed.
+  virtual HRESULT PassOn(REFIID iid, std::uint64_t anchor, wire::ObjectReference& reference) = 0;
   // One call: `in` values out, the reply's values into `out`; a failure of the call layer
   // (RPC_E_DISCONNECTED when the object's process is gone) or the method's HRESULT.
   virtual HRESULT Call(std::uint32_t method, std::vector<wire::Value> in,

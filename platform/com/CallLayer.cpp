@@ -38,13 +38,13 @@ using wire::MessageKind;
 // texts) hold on them. Any thread; final releases run outside the lock.
 class ExportTable {
  public:
-  // The number of `identity` here, exporting it when it is new (with no reference yet).
-  std::uint64_t Export(IUnknown* identity) {
+  // The number of `identity` here, exporting it when it is new (with no reference yet) from its
+  // apartment `home`, where its calls run.
+  std::uint64_t Export(IUnknown* identity, std::shared_ptr<CallDispatcher> home) {
     const std::scoped_lock lock(m_mutex);
     if (const auto found = m_ids.find(identity); found != m_ids.end()) return found->second;
     const std::uint64_t id = ++m_lastId;
-    // Calls run in the apartment of the thread that first exports the object.
-    m_entries.emplace(id, Entry{ComPtr<IUnknown>(identity), 0, CurrentApartmentDispatcher()});
+    m_entries.emplace(id, Entry{ComPtr<IUnknown>(identity), 0, std::move(home)});
     m_ids.emplace(identity, id);
     return id;
   }
@@ -262,6 +262,46 @@ std::optional<sockaddr_un> AddressOf(const std::string& exporter) {
 
 bool MayCall(uid_t caller, uid_t server) { return caller == server || caller == 0 || server == 0; }
 
+// Waits under `lock` until `answered`: serving the calling thread's single-threaded apartment
+// meanwhile when it has one (the answer wakes it), otherwise on `changed`.
+void AwaitAnswer(std::unique_lock<std::mutex>& lock, std::condition_variable& changed,
+                 CallDispatcher* apartment, const std::function<bool()>& answered) {
+  if (apartment != nullptr) {
+    lock.unlock();
+    apartment->WaitServing([&] {
+      const std::scoped_lock looking(*lock.mutex());
+      return answered();
+    });
+    lock.lock();
+  }
+  changed.wait(lock, answered);
+}
+
+// A task for an apartment or the workers that runs `run` once, or `refuse` when it is destroyed
+// unrun (its apartment has ended), so that nobody waits for it in vain.
+std::function<void()> RunOrRefuse(std::function<void()> run, std::function<void()> refuse) {
+  class Once {
+   public:
+    Once(std::function<void()> run, std::function<void()> refuse)
+        : m_run(std::move(run)), m_refuse(std::move(refuse)) {}
+    Once(const Once&) = delete;
+    Once& operator=(const Once&) = delete;
+    ~Once() {
+      if (m_refuse) m_refuse();
+    }
+    void Run() {
+      m_refuse = nullptr;
+      m_run();
+    }
+
+   private:
+    std::function<void()> m_run;
+    std::function<void()> m_refuse;
+  };
+  auto once = std::make_shared<Once>(std::move(run), std::move(refuse));
+  return [once] { once->Run(); };
+}
+
 class CallLayerCore;
 
 // This process's connection to one exporting process, shared by every proxy of its objects.
@@ -308,15 +348,9 @@ class ClientConnection {
       lock.unlock();
       if (!SendFrame(m_socket.Get(), wire::EncodeFrame(request))) Shutdown();
     }
-    const auto answered = [&] { return m_closed || m_replies.at(id).reply.has_value(); };
-    if (apartment != nullptr) {
-      apartment->WaitServing([&] {
-        const std::scoped_lock looking(m_mutex);
-        return answered();
-      });
-    }
     lock.lock();
-    m_replied.wait(lock, answered);
+    AwaitAnswer(lock, m_replied, apartment.get(),
+                [&] { return m_closed || m_replies.at(id).reply.has_value(); });
     std::optional<Message> answer = std::move(m_replies.at(id).reply);
     m_replies.erase(id);
     if (!answer) return RPC_E_DISCONNECTED;
@@ -402,7 +436,8 @@ class RemoteReference final : public RemoteObject {
   }
 
   const IID& Iid() const noexcept override { return m_iid; }
-  HRESULT PassOn(REFIID iid, wire::ObjectReference& reference) override {
+  // The exporter grants the reference, anchored to its side of the connection.
+  HRESULT PassOn(REFIID iid, std::uint64_t /*anchor*/, wire::ObjectReference& reference) override {
     Message grant;
     grant.kind = MessageKind::Grant;
     grant.object = m_object;
@@ -473,8 +508,9 @@ class CallLayerCore {
   }
   HRESULT Connect(const std::string& exporter, std::shared_ptr<ClientConnection>& connection);
   HRESULT Import(const wire::ObjectReference& reference, REFIID iid, void** object);
-  HRESULT ExportLocal(IUnknown* object, REFIID iid, std::uint64_t anchor, bool reusable,
-                      wire::ObjectReference& reference);
+  // A reference to an object of this process, whose calls run in `home` (null: on the workers).
+  HRESULT ExportLocal(IUnknown* object, REFIID iid, std::shared_ptr<CallDispatcher> home,
+                      std::uint64_t anchor, bool reusable, wire::ObjectReference& reference);
 
  private:
   void Accept();
@@ -492,6 +528,109 @@ class CallLayerCore {
   std::map<std::string, std::weak_ptr<ClientConnection>> m_clients;
   WorkerPool m_workers;
 };
+
+// A reference, held by a proxy on another thread of this process, to an object of a
+// single-threaded apartment: each call runs in that apartment while the caller waits (serving its
+// own apartment, if it has one), and the object's last release runs there too. Any thread.
+class ApartmentReference final : public RemoteObject {
+ public:
+  // A proxy for `iid` of `object`, whose apartment is `home` (one reference for the caller).
+  static HRESULT Make(CallLayerCore& core, ComPtr<IUnknown> object,
+                      std::shared_ptr<CallDispatcher> home, REFIID iid, void** proxy) {
+    std::unique_ptr<RemoteObject> reference;
+    if (const HRESULT hr = Refer(core, std::move(object), std::move(home), iid, reference);
+        FAILED(hr)) {
+      return hr;
+    }
+    *proxy = FindCallInterface(iid)->proxy(std::move(reference));
+    return S_OK;
+  }
+
+  ApartmentReference(CallLayerCore& core, ComPtr<IUnknown> object, ComPtr<IUnknown> target,
+                     std::shared_ptr<CallDispatcher> home, const IID& iid,
+                     CallInterface::StubFunction stub)
+      : m_core(core),
+        m_object(std::move(object)),
+        m_target(std::move(target)),
+        m_home(std::move(home)),
+        m_iid(iid),
+        m_stub(stub),
+        m_marshaller(core, 0) {}
+  ApartmentReference(const ApartmentReference&) = delete;
+  ApartmentReference& operator=(const ApartmentReference&) = delete;
+  ~ApartmentReference() override {
+    // Unrun when the apartment has ended: then the references go here.
+    m_home->Deliver([object = std::move(m_object), target = std::move(m_target)] {});
+  }
+
+  const IID& Iid() const noexcept override { return m_iid; }
+  HRESULT PassOn(REFIID iid, std::uint64_t anchor, wire::ObjectReference& reference) override;
+  HRESULT Call(std::uint32_t method, std::vector<wire::Value> in,
+               std::vector<wire::Value>& out) override {
+    const std::shared_ptr<CallDispatcher> caller = CurrentApartmentDispatcher();
+    const auto call = std::make_shared<PendingCall>(caller.get());
+    // The caller waits for the answer, so the call may use this reference's marshaller.
+    m_home->Deliver(RunOrRefuse(
+        [this, call, method, in = std::move(in)] {
+          std::vector<wire::Value> values;
+          const HRESULT result = m_stub(m_target.get(), method, in, values, m_marshaller);
+          call->Finish(result, std::move(values));
+        },
+        [call] { call->Finish(RPC_E_DISCONNECTED, {}); }));
+    std::unique_lock lock(call->mutex);
+    AwaitAnswer(lock, call->finished, caller.get(), [&] { return call->result.has_value(); });
+    out = std::move(call->out);
+    return *call->result;
+  }
+  HRESULT QueryInterface(REFIID iid, std::unique_ptr<RemoteObject>& other) override {
+    return Refer(m_core, m_object, m_home, iid, other);
+  }
+  ReferenceMarshaller& Marshaller() noexcept override { return m_marshaller; }
+
+ private:
+  // The answer of one call, and the apartment its caller serves while it waits.
+  struct PendingCall {
+    explicit PendingCall(CallDispatcher* caller) : waiter(caller) {}
+    void Finish(HRESULT answer, std::vector<wire::Value> values) {
+      const std::scoped_lock lock(mutex);
+      result = answer;
+      out = std::move(values);
+      finished.notify_all();
+      if (waiter != nullptr) waiter->Wake();
+    }
+
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::optional<HRESULT> result;    // guarded by mutex
+    std::vector<wire::Value> out;     // guarded by mutex
+    CallDispatcher* const waiter;     // held by the waiting caller
+  };
+
+  static HRESULT Refer(CallLayerCore& core, ComPtr<IUnknown> object,
+                       std::shared_ptr<CallDispatcher> home, REFIID iid,
+                       std::unique_ptr<RemoteObject>& reference) {
+    const CallInterface* entry = FindCallInterface(iid);
+    if (entry == nullptr) return E_NOINTERFACE;
+    ComPtr<IUnknown> target;
+    if (const HRESULT hr = object->QueryInterface(iid, target.put_void()); FAILED(hr)) return hr;
+    reference = std::make_unique<ApartmentReference>(core, std::move(object), std::move(target),
+                                                     std::move(home), iid, entry->stub);
+    return S_OK;
+  }
+
+  CallLayerCore& m_core;
+  ComPtr<IUnknown> m_object;
+  ComPtr<IUnknown> m_target;  // the interface `m_iid` of the object, as its stub takes it
+  std::shared_ptr<CallDispatcher> m_home;
+  IID m_iid;
+  CallInterface::StubFunction m_stub;
+  LayerMarshaller m_marshaller;
+};
+
+HRESULT ApartmentReference::PassOn(REFIID iid, std::uint64_t anchor,
+                                   wire::ObjectReference& reference) {
+  return m_core.ExportLocal(m_object.get(), iid, m_home, anchor, false, reference);
+}
 
 // One client process connected to this one: its requests, and the references it holds. The
 // reader thread hands requests to the workers; it is joined by the core.
@@ -531,8 +670,10 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
       const bool inApartment =
           message.kind == MessageKind::Call || message.kind == MessageKind::QueryInterface;
       const auto apartment = inApartment ? m_core.Table().DispatcherOf(message.object) : nullptr;
-      auto request = std::make_shared<IncomingRequest>(shared_from_this(), std::move(message));
-      std::function<void()> answer = [request] { request->Run(); };
+      auto request = std::make_shared<Message>(std::move(message));
+      std::function<void()> answer = RunOrRefuse(
+          [self = shared_from_this(), request] { self->Answer(std::move(*request)); },
+          [self = shared_from_this(), request] { self->Refuse(*request, RPC_E_DISCONNECTED); });
       if (apartment != nullptr) {
         apartment->Deliver(std::move(answer));
       } else {
@@ -550,28 +691,6 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
     m_core.Table().DropAnchor(m_anchor);
     m_finished.store(true, std::memory_order_release);
   }
-
-  // A request on its way to where it runs: answered when it runs, or refused when it is
-  // dropped unrun (its apartment has ended), so its caller never waits in vain.
-  class IncomingRequest {
-   public:
-    IncomingRequest(std::shared_ptr<ServerConnection> connection, Message request)
-        : m_connection(std::move(connection)), m_request(std::move(request)) {}
-    IncomingRequest(const IncomingRequest&) = delete;
-    IncomingRequest& operator=(const IncomingRequest&) = delete;
-    ~IncomingRequest() {
-      if (m_request) m_connection->Refuse(*m_request, RPC_E_DISCONNECTED);
-    }
-    void Run() {
-      Message request = std::move(*m_request);
-      m_request.reset();
-      m_connection->Answer(std::move(request));
-    }
-
-   private:
-    std::shared_ptr<ServerConnection> m_connection;
-    std::optional<Message> m_request;
-  };
 
   void Refuse(const Message& request, HRESULT result) {
     Message refusal;
@@ -784,7 +903,8 @@ HRESULT CallLayerCore::Connect(const std::string& exporter,
   return S_OK;
 }
 
-HRESULT CallLayerCore::ExportLocal(IUnknown* object, REFIID iid, std::uint64_t anchor,
+HRESULT CallLayerCore::ExportLocal(IUnknown* object, REFIID iid,
+                                   std::shared_ptr<CallDispatcher> home, std::uint64_t anchor,
                                    bool reusable, wire::ObjectReference& reference) {
   if (FindCallInterface(iid) == nullptr) return E_NOINTERFACE;
   const std::string& name = Name();
@@ -793,7 +913,7 @@ HRESULT CallLayerCore::ExportLocal(IUnknown* object, REFIID iid, std::uint64_t a
   if (const HRESULT hr = object->QueryInterface(IidOf<IUnknown>, identity.put_void()); FAILED(hr)) {
     return hr;
   }
-  const std::uint64_t id = m_table->Export(identity.get());
+  const std::uint64_t id = m_table->Export(identity.get(), std::move(home));
   const std::uint64_t token = m_table->Grant(id, anchor, reusable);
   if (token == 0) return RPC_E_DISCONNECTED;
   reference = {name, id, iid, token};
@@ -804,12 +924,16 @@ HRESULT CallLayerCore::Import(const wire::ObjectReference& reference, REFIID iid
   *object = nullptr;
   if (reference.IsNull()) return S_OK;
   if (IsThisProcess(reference.exporter)) {
-    // Back home: the object itself, and the travelling reference is given back.
+    // Back home, and the travelling reference is given back: the object itself in its own
+    // apartment, a proxy that calls into its apartment elsewhere.
     const ComPtr<IUnknown> local = m_table->Find(reference.object);
     if (local == nullptr || !m_table->Claim(reference.token, reference.object)) {
       return RPC_E_DISCONNECTED;
     }
-    const HRESULT hr = local->QueryInterface(iid, object);
+    std::shared_ptr<CallDispatcher> home = m_table->DispatcherOf(reference.object);
+    const HRESULT hr = home == nullptr || home == CurrentApartmentDispatcher()
+                           ? local->QueryInterface(iid, object)
+                           : ApartmentReference::Make(*this, local, std::move(home), iid, object);
     m_table->Release(reference.object, 1);
     return hr;
   }
@@ -832,9 +956,10 @@ HRESULT CallLayerCore::Import(const wire::ObjectReference& reference, REFIID iid
 HRESULT LayerMarshaller::Export(IUnknown* object, REFIID iid, wire::ObjectReference& reference) {
   if (ComPtr<IRemoteIdentity> proxy;
       SUCCEEDED(object->QueryInterface(IidOf<IRemoteIdentity>, proxy.put_void()))) {
-    return proxy->Remote().PassOn(iid, reference);
+    return proxy->Remote().PassOn(iid, m_anchor, reference);
   }
-  return m_core.ExportLocal(object, iid, m_anchor, false, reference);
+  return m_core.ExportLocal(object, iid, CurrentApartmentDispatcher(), m_anchor, false,
+                            reference);
 }
 
 HRESULT LayerMarshaller::Import(const wire::ObjectReference& reference, REFIID iid, void** object) {
@@ -869,7 +994,9 @@ HRESULT PublishReference(IUnknown* object, REFIID iid, std::string& text) {
       SUCCEEDED(object->QueryInterface(IidOf<IRemoteIdentity>, proxy.put_void()))) {
     return E_INVALIDARG;  // only the implementing process publishes its objects
   }
-  if (const HRESULT hr = Core().ExportLocal(object, iid, 0, true, reference); FAILED(hr)) {
+  if (const HRESULT hr =
+          Core().ExportLocal(object, iid, CurrentApartmentDispatcher(), 0, true, reference);
+      FAILED(hr)) {
     return hr;
   }
   text = ToText(reference);

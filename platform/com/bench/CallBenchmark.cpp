@@ -1,6 +1,7 @@
-// Round trips of component calls to another process: a call with a BSTR, a call that passes an
-// interface pointer, and an event fired to a sink in the other process. Prints the median and
-// the 99th percentile of each.
+// Round trips of component calls to another process: a call with a BSTR (to an object on the
+// layer's threads and to one in a single-threaded apartment), a call that passes an interface
+// pointer, and an event fired to a sink in the other process (on the layer's threads and in a
+// single-threaded apartment that pumps). Prints the median and the 99th percentile of each.
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -49,18 +50,23 @@ int main() {
   {
     platform::testing::HelperProcess server(PLATFORM_COM_CALL_HELPER, {});
     ComPtr<IKinds> kinds;
+    ComPtr<IKinds> apartmentKinds;
     if (FAILED(platform::UnmarshalReference(server.Command("publish-holder"), IidOf<IKinds>,
-                                            kinds.put_void()))) {
+                                            kinds.put_void())) ||
+        FAILED(platform::UnmarshalReference(server.Command("publish-holder-in-apartment"),
+                                            IidOf<IKinds>, apartmentKinds.put_void()))) {
       return 1;
     }
     const UniqueBstr name(SysAllocString(u"All Music \\ Road Trip"));
-    Measure("call with a BSTR in and out", [&] {
+    const auto echo = [&name](IKinds& target) {
       std::int32_t number = 0;
       double real = 0;
       VARIANT_BOOL flag = VARIANT_FALSE;
       UniqueBstr text;
-      kinds->Echo(1, 2.0, VARIANT_TRUE, name.get(), &number, &real, &flag, text.out());
-    });
+      target.Echo(1, 2.0, VARIANT_TRUE, name.get(), &number, &real, &flag, text.out());
+    };
+    Measure("call with a BSTR in and out", [&] { echo(*kinds); });
+    Measure("the same into a single-threaded apartment", [&] { echo(*apartmentKinds); });
     const auto counter = platform::MakeObject<CCounter>();
     Measure("call passing an interface pointer in and out", [&] {
       ComPtr<ICounter> same;
@@ -73,6 +79,11 @@ int main() {
     if (server.Command("advise " + text) != "0") return 1;
     Measure("event fired to a sink in another process",
             [&] { source->FireCounted(1, name.get()); });
+    const auto apartmentSource = platform::MakeObject<CTestSource>();
+    platform::PublishReference(apartmentSource->Identity(), IidOf<ITestSource>, text);
+    if (server.Command("advise-in-apartment " + text) != "0") return 1;
+    Measure("the same to a sink in a single-threaded apartment",
+            [&] { apartmentSource->FireCounted(1, name.get()); });
   }
   std::error_code ignored;
   std::filesystem::remove_all(pattern, ignored);

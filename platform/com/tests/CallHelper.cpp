@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -18,6 +20,7 @@
 #include "platform/com/Activation.h"
 #include "platform/com/CallLayer.h"
 #include "platform/com/DispatchSink.h"
+#include "platform/com/tests/ApartmentThread.h"
 #include "platform/com/tests/TestInterfaces.h"
 
 namespace {
@@ -97,15 +100,13 @@ class Helper {
       m_kinds.Release();
       return "dropped";
     }
-    if (command == "advise") {
-      ComPtr<ITestSource> source;
-      if (const HRESULT hr =
-              platform::UnmarshalReference(argument, IidOf<ITestSource>, source.put_void());
-          FAILED(hr)) {
-        return Hex(hr);
-      }
-      m_sink = platform::MakeObject<CQuietSink>();
-      return Hex(m_sink->DispEventAdvise(source.get()));
+    if (command == "advise") return Advise(argument, m_sink);
+    // The same, with the objects in a single-threaded apartment of their own that pumps.
+    if (command == "advise-in-apartment") {
+      return InApartment([this, argument] { return Advise(argument, m_apartmentSink); });
+    }
+    if (command == "publish-holder-in-apartment") {
+      return InApartment([this] { return Publish(platform::MakeObject<CKinds>(), IidOf<IKinds>); });
     }
     if (command == "exported") return std::to_string(platform::ExportedObjectCount());
     if (command == "become") {
@@ -118,6 +119,25 @@ class Helper {
   }
 
  private:
+  std::string Advise(const std::string& text, ComPtr<CQuietSink>& sink) {
+    ComPtr<ITestSource> source;
+    if (const HRESULT hr = platform::UnmarshalReference(text, IidOf<ITestSource>, source.put_void());
+        FAILED(hr)) {
+      return Hex(hr);
+    }
+    sink = platform::MakeObject<CQuietSink>();
+    return Hex(sink->DispEventAdvise(source.get()));
+  }
+
+  // Runs `setUp` on a new thread of a single-threaded apartment that pumps from then on.
+  std::string InApartment(const std::function<std::string()>& setUp) {
+    std::string answer = "cannot enter an apartment";
+    m_apartments.push_back(std::make_unique<platform::testing::ApartmentThread>(
+        [&answer, &setUp] { answer = setUp(); }, [] {}));
+    m_apartments.back()->Pump();
+    return answer;
+  }
+
   template <class T>
   std::string Publish(const ComPtr<T>& object, REFIID iid) {
     m_published.push_back(object->Identity());
@@ -132,6 +152,9 @@ class Helper {
   ComPtr<ICounter> m_counter;
   ComPtr<IKinds> m_kinds;
   ComPtr<CQuietSink> m_sink;
+  ComPtr<CQuietSink> m_apartmentSink;
+  // Last, so that the apartments' threads end first.
+  std::vector<std::unique_ptr<platform::testing::ApartmentThread>> m_apartments;
 };
 
 }  // namespace

@@ -10,51 +10,29 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "platform/base/Process.h"
-#include "platform/com/Apartment.h"
 #include "platform/com/DispatchSink.h"
+#include "platform/com/tests/ApartmentThread.h"
 #include "platform/com/tests/TestInterfaces.h"
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
 #include "platform/kernel/tests/HelperProcess.h"
-#include "platform/user/Window.h"
 
 namespace {
 
 using platform::ComPtr;
 using platform::IidOf;
 using platform::MakeObject;
+using platform::testing::ApartmentThread;
+using platform::testing::CThreadNotingCounter;
 using platform::testing::HelperProcess;
+using platform::testing::Notice;
 
 HelperProcess StartHelper() { return HelperProcess(PLATFORM_COM_CALL_HELPER, {}); }
-
-// A flag that the destructor of a test object raises, and a test waits for.
-class Notice {
- public:
-  void Raise() {
-    const std::scoped_lock lock(m_mutex);
-    m_raised = true;
-    m_changed.notify_all();
-  }
-  bool WaitFor(std::chrono::seconds limit = std::chrono::seconds(20)) {
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, limit, [this] { return m_raised; });
-  }
-  bool Raised() {
-    const std::scoped_lock lock(m_mutex);
-    return m_raised;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  bool m_raised = false;
-};
 
 class CNoticedCounter final : public platform::ComObject<ICounter> {
  public:
@@ -69,57 +47,6 @@ class CNoticedCounter final : public platform::ComObject<ICounter> {
 
  private:
   Notice* m_destroyed;
-  std::atomic<std::int32_t> m_total{0};
-};
-
-// A thread in a single-threaded apartment: it runs `setUp` there, pumps its queue once the test
-// lets it, and runs `tearDown` there when the test ends it. The destructor joins it.
-class ApartmentThread {
- public:
-  ApartmentThread(std::function<void()> setUp, std::function<void()> tearDown)
-      : m_thread([this, setUp = std::move(setUp), tearDown = std::move(tearDown)] {
-          EXPECT_EQ(CoInitialize(nullptr), S_OK);
-          m_id.store(platform::CurrentThreadId());
-          setUp();
-          m_ready.Raise();
-          m_pumping.WaitFor();
-          MSG message;
-          while (platform::GetMessage(message, 0, 0, 0) > 0) platform::DispatchMessage(message);
-          tearDown();
-          CoUninitialize();
-        }) {
-    m_ready.WaitFor();
-  }
-  ApartmentThread(const ApartmentThread&) = delete;
-  ApartmentThread& operator=(const ApartmentThread&) = delete;
-  ~ApartmentThread() {
-    Pump();
-    platform::PostThreadMessage(m_id.load(), WM_QUIT, 0, 0);
-    m_thread.join();
-  }
-
-  void Pump() { m_pumping.Raise(); }
-  std::uint32_t Id() const noexcept { return m_id.load(); }
-
- private:
-  Notice m_ready;
-  Notice m_pumping;
-  std::atomic<std::uint32_t> m_id{0};
-  std::thread m_thread;
-};
-
-// Notes the thread of its last call.
-class CThreadNotingCounter final : public platform::ComObject<ICounter> {
- public:
-  HRESULT Increment(std::int32_t by, std::int32_t* total) override {
-    ranOn.store(platform::CurrentThreadId());
-    *total = m_total.fetch_add(by) + by;
-    return S_OK;
-  }
-
-  std::atomic<std::uint32_t> ranOn{0};
-
- private:
   std::atomic<std::int32_t> m_total{0};
 };
 

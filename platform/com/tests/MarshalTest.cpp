@@ -24,7 +24,7 @@ class LoopbackMarshaller final : public platform::ReferenceMarshaller {
   HRESULT Export(IUnknown* object, REFIID iid, wire::ObjectReference& reference) override {
     if (ComPtr<platform::IRemoteIdentity> proxy;
         SUCCEEDED(object->QueryInterface(IidOf<platform::IRemoteIdentity>, proxy.put_void()))) {
-      return proxy->Remote().PassOn(iid, reference);
+      return proxy->Remote().PassOn(iid, 0, reference);
     }
     m_objects.emplace_back(object);
     reference = {"loop", m_objects.size() - 1, iid, 0};
@@ -41,7 +41,7 @@ class LoopbackObject final : public platform::RemoteObject {
       : m_marshaller(marshaller), m_object(object), m_iid(iid) {}
 
   const IID& Iid() const noexcept override { return m_iid; }
-  HRESULT PassOn(REFIID iid, wire::ObjectReference& reference) override {
+  HRESULT PassOn(REFIID iid, std::uint64_t, wire::ObjectReference& reference) override {
     reference = {"loop", m_object, iid, 0};
     return S_OK;
   }
