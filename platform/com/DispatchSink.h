@@ -14,6 +14,9 @@
 // without an entry is accepted and ignored (S_OK). A wrong argument count answers
 // DISP_E_BADPARAMCOUNT, a VARIANT of the wrong type DISP_E_TYPEMISMATCH. The handler's parameter
 // types must be the event's declared ones, checked at compile time.
+// A sink may name the type library that describes its source (a pointer to a library of static
+// storage): DispEventAdvise then connects only when the library declares the event interface as
+// a dispatch interface with every dispatch id of the sink map, TYPE_E_ELEMENTNOTFOUND otherwise.
 // A sink is called on the thread of the source it is connected to (in-process: the thread that
 // fires); its own methods are for that thread only.
 
@@ -26,6 +29,7 @@
 #include "platform/com/Dispatch.h"
 #include "platform/com/Event.h"
 #include "platform/com/Object.h"
+#include "platform/com/TypeLibrary.h"
 
 namespace platform {
 
@@ -73,9 +77,13 @@ struct SinkMap {
     static_cast<void>(handled);
     return result;
   }
+  static bool DeclaredIn(const TypeLibrary& library, REFIID iid) {
+    return library.DeclaresDispatchInterface(iid) &&
+           (library.DeclaresDispatchMember(iid, Entries::Event::dispid) && ...);
+  }
 };
 
-template <class Derived, class Events>
+template <class Derived, class Events, const TypeLibrary* Library = nullptr>
 class DispatchSink : public ComObject<IDispatch> {
  public:
   HRESULT Invoke(DISPID dispid, REFIID /*iid*/, LCID /*locale*/, std::uint16_t /*flags*/,
@@ -88,6 +96,9 @@ class DispatchSink : public ComObject<IDispatch> {
   // Connects this sink to `source`'s connection point for the event interface, once.
   HRESULT DispEventAdvise(IUnknown* source) {
     if (m_cookie != 0) return CONNECT_E_ADVISELIMIT;
+    if constexpr (Library != nullptr) {
+      if (!Derived::SinkMap::DeclaredIn(*Library, IidOf<Events>)) return TYPE_E_ELEMENTNOTFOUND;
+    }
     return Advise(source, IidOf<Events>, Identity(), &m_cookie);
   }
   HRESULT DispEventUnadvise(IUnknown* source) {

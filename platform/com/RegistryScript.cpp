@@ -159,14 +159,23 @@ HRESULT RegistryScript::Unregister(const Replacements& replacements) const {
   return Apply(*this, replacements, Remove);
 }
 
+std::u16string ScriptLiteral(std::u16string_view text) {
+  std::u16string out;
+  for (const char16_t c : text) {
+    out += c;
+    if (c == u'%') out += u'%';
+  }
+  return out;
+}
+
 RegistryScript ApplicationIdScript(std::u16string_view name, std::u16string_view programFile) {
   return {RegistryHive::ClassesRoot,
           {ScriptKey{u"AppID",
                      KeyLifetime::NeverRemoved,
                      std::nullopt,
                      {},
-                     {ScriptKey{u"%APPID%", KeyLifetime::Removed, std::u16string(name), {}, {}},
-                      ScriptKey{std::u16string(programFile),
+                     {ScriptKey{u"%APPID%", KeyLifetime::Removed, ScriptLiteral(name), {}, {}},
+                      ScriptKey{ScriptLiteral(programFile),
                                 KeyLifetime::Removed,
                                 std::nullopt,
                                 {ScriptValue{u"AppID", u"%APPID%"}},
@@ -175,26 +184,29 @@ RegistryScript ApplicationIdScript(std::u16string_view name, std::u16string_view
 
 RegistryScript LocalServerClassScript(const LocalServerClass& server) {
   const std::u16string clsid = FormatGuid(server.clsid);
+  const std::u16string description = ScriptLiteral(server.description);
+  const std::u16string progId = ScriptLiteral(server.progId);
+  const std::u16string versionIndependentProgId = ScriptLiteral(server.versionIndependentProgId);
+  // A key whose default value is a script's text.
   const auto text = [](std::u16string_view key, std::u16string_view value) {
     return ScriptKey{std::u16string(key), KeyLifetime::Removed, std::u16string(value), {}, {}};
   };
   std::vector<ScriptKey> classKeys{
-      text(u"ProgID", server.progId),
-      text(u"VersionIndependentProgID", server.versionIndependentProgId),
+      text(u"ProgID", progId), text(u"VersionIndependentProgID", versionIndependentProgId),
       ScriptKey{u"Programmable", KeyLifetime::Removed, std::nullopt, {}, {}},
       text(u"LocalServer32", u"%MODULE%")};
   if (server.typeLib != IID_NULL) classKeys.push_back(text(u"TypeLib", FormatGuid(server.typeLib)));
   RegistryScript script{RegistryHive::ClassesRoot, {}};
-  if (!server.progId.empty()) {
-    script.keys.push_back(ScriptKey{
-        server.progId, KeyLifetime::Removed, server.description, {}, {text(u"CLSID", clsid)}});
+  if (!progId.empty()) {
+    script.keys.push_back(
+        ScriptKey{progId, KeyLifetime::Removed, description, {}, {text(u"CLSID", clsid)}});
   }
-  if (!server.versionIndependentProgId.empty()) {
-    script.keys.push_back(ScriptKey{server.versionIndependentProgId,
+  if (!versionIndependentProgId.empty()) {
+    script.keys.push_back(ScriptKey{versionIndependentProgId,
                                     KeyLifetime::Removed,
-                                    server.description,
+                                    description,
                                     {},
-                                    {text(u"CLSID", clsid), text(u"CurVer", server.progId)}});
+                                    {text(u"CLSID", clsid), text(u"CurVer", progId)}});
   }
   script.keys.push_back(ScriptKey{u"CLSID",
                                   KeyLifetime::NeverRemoved,
@@ -202,7 +214,7 @@ RegistryScript LocalServerClassScript(const LocalServerClass& server) {
                                   {},
                                   {ScriptKey{clsid,
                                              KeyLifetime::ReplacedOnRegister,
-                                             server.description,
+                                             description,
                                              {ScriptValue{u"AppID", u"%APPID%"}},
                                              std::move(classKeys)}}});
   return script;

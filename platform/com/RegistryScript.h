@@ -53,7 +53,10 @@ struct RegistryScript {
   HRESULT Unregister(const Replacements& replacements) const;
 };
 
-// The usual scripts of a local server.
+// `text` as a script's text that stands for itself: each '%' doubled.
+std::u16string ScriptLiteral(std::u16string_view text);
+
+// The usual scripts of a local server; their names and descriptions stand for themselves.
 
 // "AppID\{id}" = name and "AppID\<program file>" with the value "AppID" = %APPID%; "AppID"
 // itself is never removed.

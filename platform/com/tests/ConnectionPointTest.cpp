@@ -14,19 +14,7 @@ using platform::ComPtr;
 using platform::IidOf;
 using platform::MakeObject;
 
-// A source with one connection point for _ITestEvents.
-class CSource final : public platform::ComObject<IConnectionPointContainer> {
- public:
-  CSource() : m_events(m_points.Add(IidOf<_ITestEvents>)) {}
-  HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
-    return m_points.Find(iid, point);
-  }
-  platform::ConnectionPoint& Events() { return m_events; }
-
- private:
-  platform::ConnectionPoints m_points;
-  platform::ConnectionPoint& m_events;
-};
+using CSource = CEventSource;
 
 // Writes what it receives, tagged with its name, into a log the test owns.
 class CSink final : public platform::DispatchSink<CSink, _ITestEvents> {

@@ -50,6 +50,20 @@ struct platform::InterfaceDeclaration<_ITestEvents> {
   static constexpr std::string_view name = "_ITestEvents";
 };
 
+// A source of _ITestEvents whose connection point the test fires in its own thread.
+class CEventSource final : public platform::ComObject<IConnectionPointContainer> {
+ public:
+  CEventSource() : m_events(m_points.Add(platform::IidOf<_ITestEvents>)) {}
+  HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override {
+    return m_points.Find(iid, point);
+  }
+  platform::ConnectionPoint& Events() { return m_events; }
+
+ private:
+  platform::ConnectionPoints m_points;
+  platform::ConnectionPoint& m_events;
+};
+
 // Counts its destructions into a flag that the test owns.
 class CCounter : public platform::ComObject<ICounter, INamed> {
  public:
