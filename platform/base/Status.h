@@ -64,6 +64,7 @@ inline constexpr std::uint32_t ERROR_IO_PENDING = 997;
 inline constexpr std::uint32_t ERROR_DEVICE_NOT_CONNECTED = 1167;
 inline constexpr std::uint32_t ERROR_SERVICE_ALREADY_RUNNING = 1056;
 inline constexpr std::uint32_t ERROR_SERVICE_NOT_ACTIVE = 1062;
+inline constexpr std::uint32_t ERROR_FILE_CORRUPT = 1392;
 inline constexpr std::uint32_t ERROR_NO_SYSTEM_RESOURCES = 1450;
 inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
 

@@ -142,4 +142,8 @@ class Library {
   std::unordered_map<std::u16string, StringsCache> m_strings;  // by attribute and media type
 };
 
+// The user's own library file: "Player/library.json" in the local application-data folder;
+// none when there is no such folder.
+std::optional<std::filesystem::path> UserLibraryPath();
+
 }  // namespace platform::player

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/base/KnownFolders.h"
 #include "platform/base/Text.h"
 #include "platform/player/Library.h"
 
@@ -282,6 +283,12 @@ Library Library::FromFile(const std::filesystem::path& path) {
   } catch (const LibraryError& error) {
     throw LibraryError(path.string() + ": " + error.what());
   }
+}
+
+std::optional<std::filesystem::path> UserLibraryPath() {
+  const std::optional<std::u16string> folder = LocalAppDataFolder();
+  if (!folder) return std::nullopt;
+  return std::filesystem::path(ToUtf8(*folder)) / "Player" / "library.json";
 }
 
 }  // namespace platform::player

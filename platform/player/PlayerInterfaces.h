@@ -206,3 +206,18 @@ struct platform::InterfaceDeclaration<_WMPOCXEvents> {
   static constexpr IID iid = GuidLiteral(u"{6BF52A51-394A-11D3-B153-00C04F79FAA6}");
   static constexpr std::string_view name = "_WMPOCXEvents";
 };
+
+namespace platform::player {
+
+// Makes the player's interfaces and events callable across processes (their proxies and stubs).
+// Every program that includes this header registers them as it starts, so that a player handed
+// on by another process can be asked for any of its interfaces.
+bool RegisterPlayerCalls();
+inline const bool kPlayerCallsRegistered = RegisterPlayerCalls();
+
+// Adds the player control (CLSID_PlayerControl) to the classes a host window creates, in every
+// program that includes this header.
+bool RegisterPlayerControl();
+inline const bool kPlayerControlRegistered = RegisterPlayerControl();
+
+}  // namespace platform::player
