@@ -3,9 +3,9 @@
 // Shared libraries loaded by the names the system's code gives them. A bare name such as
 // "Quillomb.dll" (the extension in any letter case, or none) is the build's shared library
 // "libQuillomb.so" (the name's own letter case counts): first the one beside the program, then
-// the one the library path finds. A name
-// with a '/' is a path, taken as it is. Each load counts one reference; the library leaves the
-// process when its last reference is freed. Any thread may call these.
+// the one the library path finds. A name with a '/' is a path, taken as it is. Each load counts
+// one reference; the library leaves the process when its last reference is freed. Any thread may
+// call these.
 
 #include <cstdint>
 #include <string_view>

@@ -25,7 +25,8 @@ bool ProbeMapped() {
 using AnswerProcedure = int (*)();
 
 TEST(ModuleTest, ABareNameFindsTheBuildsLibraryBesideTheProgram) {
-  for (const char* name : {"ModuleProbe.dll", "ModuleProbe.DLL", "ModuleProbe", MODULE_PROBE_LIBRARY}) {
+  for (const char* name :
+       {"ModuleProbe.dll", "ModuleProbe.DLL", "ModuleProbe", MODULE_PROBE_LIBRARY}) {
     Module probe = Module::Load(name);
     ASSERT_TRUE(probe) << name;
     const auto answer = probe.Find<AnswerProcedure>("ModuleProbeAnswer");
@@ -40,10 +41,10 @@ TEST(ModuleTest, FailuresSayWhatWasMissing) {
     const char* name;
     std::uint32_t error;
   };
-  for (const Case& missing : {Case{"NoSuchLibrary.dll", ERROR_MOD_NOT_FOUND},
-                              Case{"", ERROR_MOD_NOT_FOUND},
-                              Case{"/no/such/libModuleProbe.so", ERROR_MOD_NOT_FOUND},
-                              Case{"moduleprobe.dll", ERROR_MOD_NOT_FOUND}}) {
+  for (const Case& missing :
+       {Case{"NoSuchLibrary.dll", ERROR_MOD_NOT_FOUND}, Case{"", ERROR_MOD_NOT_FOUND},
+        Case{"/no/such/libModuleProbe.so", ERROR_MOD_NOT_FOUND},
+        Case{"moduleprobe.dll", ERROR_MOD_NOT_FOUND}}) {
     EXPECT_EQ(LoadLibrary(missing.name), nullptr) << missing.name;
     EXPECT_EQ(LastModuleError(), missing.error) << missing.name;
   }
