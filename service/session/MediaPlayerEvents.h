@@ -132,15 +132,34 @@ class CWMPNavagationChanged final : public CMediaPlayerEventData {
   std::vector<_bstr_t> m_Lines;
 };
 
+// The session whose sink queued a record. A session's thread applies only its own records and
+// those of no session (the device threads' idle timeouts), so that one session's player never
+// changes another's menu or display state.
+inline constexpr std::uint32_t kNoSession = 0xFFFFFFFFu;
+// Records of one session (or of none) that the queue keeps at most: a session that is not at the
+// console is never woken to drain, so its oldest records give way to its newest.
+inline constexpr std::size_t kMaxQueuedRecordsPerSession = 1024;
+
+struct QueuedMediaPlayerEvent {
+  std::uint32_t m_dwSessionId = kNoSession;
+  std::unique_ptr<CMediaPlayerEventData> m_pRecord;
+};
+
 // The queue and its lock exist from before the first thread starts until after the last one
 // ends: they are never destroyed. Hold the lock only for one append, removal or purge.
-using MediaPlayerEventQueue = std::deque<std::unique_ptr<CMediaPlayerEventData>>;
+using MediaPlayerEventQueue = std::deque<QueuedMediaPlayerEvent>;
 extern NoDestructor<MediaPlayerEventQueue> g_MediaPlayerEvents;
 extern NoDestructor<platform::CriticalSection> g_MediaPlayerEventsLock;
 
-// Appends under the lock; the caller wakes the consumer as its own code says.
-void AppendMediaPlayerEvent(std::unique_ptr<CMediaPlayerEventData> p_pRecord);
-// Removes the first record under the lock; null when the queue is empty.
+// Appends under the lock, dropping the oldest record of the same session when it has
+// kMaxQueuedRecordsPerSession already; the caller wakes the consumer as its own code says.
+void AppendMediaPlayerEvent(std::unique_ptr<CMediaPlayerEventData> p_pRecord,
+                            std::uint32_t p_dwSessionId = kNoSession);
+// Removes the first record under the lock, whatever its session; null when the queue is empty.
 std::unique_ptr<CMediaPlayerEventData> TakeFirstMediaPlayerEvent();
+// Removes the first record of the session or of no session; null when there is none.
+std::unique_ptr<CMediaPlayerEventData> TakeFirstMediaPlayerEvent(std::uint32_t p_dwSessionId);
 // Removes and deletes every record; returns how many there were.
 std::size_t PurgeMediaPlayerEvents();
+// Removes and deletes the records of one ended session; returns how many there were.
+std::size_t PurgeMediaPlayerEvents(std::uint32_t p_dwSessionId);

@@ -90,7 +90,8 @@ TEST_F(EventQueue, ProducersOnManyThreadsKeepTheirOrder) {
   for (int thread = 0; thread < kThreads; ++thread) {
     producers.emplace_back([thread] {
       for (int index = 0; index < kRecords; ++index) {
-        AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(thread, index));
+        AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(thread, index),
+                               static_cast<std::uint32_t>(thread));
       }
     });
   }
@@ -103,6 +104,40 @@ TEST_F(EventQueue, ProducersOnManyThreadsKeepTheirOrder) {
     ASSERT_EQ(state.GetNewState(), next[static_cast<std::size_t>(state.GetEventId())]++);
   }
   EXPECT_EQ(next, std::vector<int>(kThreads, kRecords));
+}
+
+// A session that is never drained keeps only its newest records; the others' stay whole.
+TEST_F(EventQueue, AnUndrainedSessionKeepsOnlyItsNewestRecords) {
+  constexpr std::uint32_t kUndrained = 2;
+  constexpr std::uint32_t kConsole = 1;
+  AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(5101, -1), kConsole);
+  for (std::size_t index = 0; index < kMaxQueuedRecordsPerSession + 10; ++index) {
+    AppendMediaPlayerEvent(
+        std::make_unique<CMediaPlayerPlayStateChange>(5101, static_cast<std::int32_t>(index)),
+        kUndrained);
+  }
+  auto mine = TakeFirstMediaPlayerEvent(kConsole);
+  ASSERT_NE(mine, nullptr);
+  EXPECT_EQ(dynamic_cast<CMediaPlayerPlayStateChange&>(*mine).GetNewState(), -1);
+  EXPECT_EQ(TakeFirstMediaPlayerEvent(kConsole), nullptr);
+  auto oldest = TakeFirstMediaPlayerEvent(kUndrained);
+  ASSERT_NE(oldest, nullptr);
+  EXPECT_EQ(dynamic_cast<CMediaPlayerPlayStateChange&>(*oldest).GetNewState(), 10);
+  EXPECT_EQ(PurgeMediaPlayerEvents(kUndrained), kMaxQueuedRecordsPerSession - 1);
+  EXPECT_EQ(TakeFirstMediaPlayerEvent(), nullptr);
+}
+
+// A session's thread takes its own records and those of no session, in queue order.
+TEST_F(EventQueue, ASessionTakesItsOwnAndUnownedRecords) {
+  AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(5101, 1), 7);
+  AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(5101, 2), kNoSession);
+  AppendMediaPlayerEvent(std::make_unique<CMediaPlayerPlayStateChange>(5101, 3), 8);
+  std::vector<int> taken;
+  while (auto record = TakeFirstMediaPlayerEvent(8)) {
+    taken.push_back(dynamic_cast<CMediaPlayerPlayStateChange&>(*record).GetNewState());
+  }
+  EXPECT_EQ(taken, (std::vector<int>{2, 3}));
+  EXPECT_EQ(PurgeMediaPlayerEvents(7), 1u);
 }
 
 }  // namespace
