@@ -4,7 +4,7 @@
 // and argument types, so that the firing side and the sinks are checked against one declaration.
 //
 //   struct _IFooEvents {
-//     using Changed = platform::Event<1, "Changed", std::int32_t, BSTR>;
+//     using Changed = platform::DispEvent<1, "Changed", std::int32_t, BSTR>;
 //   };
 //   template <> struct platform::InterfaceDeclaration<_IFooEvents> { iid, name };
 //
@@ -23,8 +23,9 @@
 
 namespace platform {
 
+// Named apart from the kernel's Event, so that one source can use both.
 template <DISPID Id, FixedString Name, class... Args>
-struct Event {
+struct DispEvent {
   static constexpr DISPID dispid = Id;
   static constexpr std::string_view name = Name.view();
   using Arguments = std::tuple<Args...>;

@@ -118,25 +118,25 @@ struct IWMPRemoteMediaServices : IUnknown {
 // The player control's events. Media and playlist objects travel as IUnknown; the receiver asks
 // them for the interface it wants.
 struct _WMPOCXEvents {
-  using PlayStateChange = platform::Event<5101, "PlayStateChange", std::int32_t>;
-  using PlaylistChange = platform::Event<5801, "PlaylistChange", IUnknown*, std::int32_t>;
-  using MediaChange = platform::Event<5802, "MediaChange", IUnknown*>;
-  using CurrentPlaylistItemAvailable = platform::Event<5805, "CurrentPlaylistItemAvailable", BSTR>;
-  using CurrentItemChange = platform::Event<5806, "CurrentItemChange", IUnknown*>;
-  using MediaCollectionChange = platform::Event<5807, "MediaCollectionChange">;
+  using PlayStateChange = platform::DispEvent<5101, "PlayStateChange", std::int32_t>;
+  using PlaylistChange = platform::DispEvent<5801, "PlaylistChange", IUnknown*, std::int32_t>;
+  using MediaChange = platform::DispEvent<5802, "MediaChange", IUnknown*>;
+  using CurrentPlaylistItemAvailable = platform::DispEvent<5805, "CurrentPlaylistItemAvailable", BSTR>;
+  using CurrentItemChange = platform::DispEvent<5806, "CurrentItemChange", IUnknown*>;
+  using MediaCollectionChange = platform::DispEvent<5807, "MediaCollectionChange">;
   using MediaCollectionAttributeStringAdded =
-      platform::Event<5808, "MediaCollectionAttributeStringAdded", BSTR, BSTR>;
+      platform::DispEvent<5808, "MediaCollectionAttributeStringAdded", BSTR, BSTR>;
   using MediaCollectionAttributeStringRemoved =
-      platform::Event<5809, "MediaCollectionAttributeStringRemoved", BSTR, BSTR>;
-  using PlaylistCollectionChange = platform::Event<5810, "PlaylistCollectionChange">;
+      platform::DispEvent<5809, "MediaCollectionAttributeStringRemoved", BSTR, BSTR>;
+  using PlaylistCollectionChange = platform::DispEvent<5810, "PlaylistCollectionChange">;
   using PlaylistCollectionPlaylistAdded =
-      platform::Event<5811, "PlaylistCollectionPlaylistAdded", BSTR>;
+      platform::DispEvent<5811, "PlaylistCollectionPlaylistAdded", BSTR>;
   using PlaylistCollectionPlaylistRemoved =
-      platform::Event<5812, "PlaylistCollectionPlaylistRemoved", BSTR>;
-  using ModeChange = platform::Event<5819, "ModeChange", BSTR, VARIANT_BOOL>;
+      platform::DispEvent<5812, "PlaylistCollectionPlaylistRemoved", BSTR>;
+  using ModeChange = platform::DispEvent<5819, "ModeChange", BSTR, VARIANT_BOOL>;
   using MediaCollectionAttributeStringChanged =
-      platform::Event<5820, "MediaCollectionAttributeStringChanged", BSTR, BSTR, BSTR>;
-  using PlayerDockedStateChange = platform::Event<6503, "PlayerDockedStateChange">;
+      platform::DispEvent<5820, "MediaCollectionAttributeStringChanged", BSTR, BSTR, BSTR>;
+  using PlayerDockedStateChange = platform::DispEvent<6503, "PlayerDockedStateChange">;
 };
 
 // The player control's class and its type library.

@@ -39,10 +39,10 @@ struct platform::InterfaceDeclaration<INamed> {
 
 // An event interface with one event of each argument kind that events carry.
 struct _ITestEvents {
-  using Counted = platform::Event<7, "Counted", std::int32_t, BSTR>;
-  using Flagged = platform::Event<8, "Flagged", VARIANT_BOOL, double>;
-  using Listed = platform::Event<9, "Listed", IUnknown*, SAFEARRAY*>;
-  using Quiet = platform::Event<10, "Quiet">;
+  using Counted = platform::DispEvent<7, "Counted", std::int32_t, BSTR>;
+  using Flagged = platform::DispEvent<8, "Flagged", VARIANT_BOOL, double>;
+  using Listed = platform::DispEvent<9, "Listed", IUnknown*, SAFEARRAY*>;
+  using Quiet = platform::DispEvent<10, "Quiet">;
 };
 template <>
 struct platform::InterfaceDeclaration<_ITestEvents> {
