@@ -1,5 +1,7 @@
 #include "platform/base/StringTable.h"
 
+#include <mutex>
+
 namespace platform {
 
 const StringResource* StringTable::FindExact(std::uint32_t id, LanguageId language) const noexcept {
@@ -32,6 +34,32 @@ std::u16string_view StringTable::Find(std::uint32_t id, LanguageId language) con
     }
   }
   return found == nullptr ? std::u16string_view() : found->text;
+}
+
+namespace {
+
+struct ProgramStrings {
+  std::mutex lock;
+  std::span<const StringResource> resources;  // guarded by lock
+};
+
+ProgramStrings& TheProgramStrings() {
+  static ProgramStrings strings;
+  return strings;
+}
+
+}  // namespace
+
+void DeclareProgramStrings(std::span<const StringResource> resources) {
+  ProgramStrings& strings = TheProgramStrings();
+  const std::lock_guard guard(strings.lock);
+  strings.resources = resources;
+}
+
+std::u16string_view LoadString(std::uint32_t id, LanguageId language) {
+  ProgramStrings& strings = TheProgramStrings();
+  const std::lock_guard guard(strings.lock);
+  return StringTable(strings.resources).Find(id, language);
 }
 
 }  // namespace platform

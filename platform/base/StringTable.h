@@ -33,4 +33,10 @@ class StringTable {
   std::span<const StringResource> m_resources;
 };
 
+// The running program's own string resources, declared at its start (the table must outlive every
+// load; declaring again replaces it). LoadString finds a text as StringTable::Find does: empty when
+// nothing was declared or the id has no text. Any thread.
+void DeclareProgramStrings(std::span<const StringResource> resources);
+std::u16string_view LoadString(std::uint32_t id, LanguageId language);
+
 }  // namespace platform

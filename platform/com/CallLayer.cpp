@@ -69,6 +69,7 @@ class ExportTable {
   }
   void Release(std::uint64_t id, std::uint64_t count) {
     ComPtr<IUnknown> leaving;
+    std::shared_ptr<CallDispatcher> apartment;
     {
       const std::scoped_lock lock(m_mutex);
       const auto found = m_entries.find(id);
@@ -77,9 +78,12 @@ class ExportTable {
       entry.references -= std::min(entry.references, count);
       if (entry.references > 0) return;
       leaving = std::move(entry.object);
+      apartment = std::move(entry.dispatcher);
       m_ids.erase(leaving.get());
       m_entries.erase(found);
     }
+    // An object of a single-threaded apartment is also released there, as its calls run there.
+    if (apartment) apartment->Deliver([leaving = std::move(leaving)]() mutable { leaving.Release(); });
   }
   // A reference that travels to a receiver under a token; it stays with `anchor` (a connection)
   // until claimed, and goes when the anchor ends first. A reusable grant is claimed any number

@@ -1,0 +1,245 @@
+// The server as its own process: activated through the session moniker, and in tray mode driven
+// through the control tool.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/base/Text.h"
+#include "platform/com/Activation.h"
+#include "platform/com/ConnectionPoint.h"
+#include "platform/com/Registry.h"
+#include "platform/kernel/Event.h"
+#include "platform/kernel/Posix.h"
+#include "platform/sessions/RootProcesses.h"
+#include "server/WMPProxyInterface.h"
+
+extern char** environ;
+
+namespace {
+
+using platform::ComPtr;
+using platform::IidOf;
+
+// A program of the test, ended by its id when the test leaves it running.
+class Program {
+ public:
+  Program(std::vector<std::string> p_Words, const std::map<std::string, std::string>& p_Changes) {
+    std::vector<std::string> l_Variables;
+    for (char** l_pEntry = environ; *l_pEntry != nullptr; ++l_pEntry) {
+      const std::string l_Variable(*l_pEntry);
+      if (!p_Changes.contains(l_Variable.substr(0, l_Variable.find('=')))) {
+        l_Variables.push_back(l_Variable);
+      }
+    }
+    for (const auto& [l_Name, l_Value] : p_Changes) l_Variables.push_back(l_Name + "=" + l_Value);
+    int l_Out[2];
+    EXPECT_EQ(pipe2(l_Out, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t l_Actions;
+    posix_spawn_file_actions_init(&l_Actions);
+    posix_spawn_file_actions_adddup2(&l_Actions, l_Out[1], STDOUT_FILENO);
+    std::vector<char*> l_Argv, l_Envp;
+    for (std::string& l_Word : p_Words) l_Argv.push_back(l_Word.data());
+    for (std::string& l_Variable : l_Variables) l_Envp.push_back(l_Variable.data());
+    l_Argv.push_back(nullptr);
+    l_Envp.push_back(nullptr);
+    EXPECT_EQ(posix_spawn(&m_nPid, l_Argv[0], &l_Actions, nullptr, l_Argv.data(), l_Envp.data()), 0);
+    posix_spawn_file_actions_destroy(&l_Actions);
+    close(l_Out[1]);
+    m_nOutput = l_Out[0];
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+  ~Program() {
+    if (!m_bEnded) {
+      kill(m_nPid, SIGKILL);
+      Wait(std::chrono::seconds(20));
+    }
+    close(m_nOutput);
+  }
+
+  // The exit code once it has ended within the time; nothing when it still runs.
+  std::optional<int> Wait(std::chrono::milliseconds p_Limit) {
+    const auto l_End = std::chrono::steady_clock::now() + p_Limit;
+    while (!m_bEnded) {
+      int l_nStatus = 0;
+      const pid_t l_nDone = waitpid(m_nPid, &l_nStatus, WNOHANG);
+      if (l_nDone == m_nPid) {
+        m_bEnded = true;
+        m_nCode = WIFEXITED(l_nStatus) ? WEXITSTATUS(l_nStatus) : 128 + WTERMSIG(l_nStatus);
+        break;
+      }
+      if (std::chrono::steady_clock::now() > l_End) return std::nullopt;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return m_nCode;
+  }
+  std::string Output() {
+    std::string l_Text;
+    char l_Buffer[512];
+    for (ssize_t l_nRead; (l_nRead = read(m_nOutput, l_Buffer, sizeof l_Buffer)) > 0;) {
+      l_Text.append(l_Buffer, static_cast<std::size_t>(l_nRead));
+    }
+    return l_Text;
+  }
+
+ private:
+  pid_t m_nPid = 0;
+  int m_nOutput = -1;
+  bool m_bEnded = false;
+  int m_nCode = -1;
+};
+
+std::map<std::string, std::string> InSession(int p_nSession) {
+  return {{"PLATFORM_SESSION", std::to_string(p_nSession)}};
+}
+
+// Runs a program to its end; its output.
+std::string Run(std::vector<std::string> p_Words, int p_nSession = 0) {
+  Program l_Program(std::move(p_Words), InSession(p_nSession));
+  const std::string l_Output = l_Program.Output();
+  EXPECT_EQ(l_Program.Wait(std::chrono::seconds(20)), 0);
+  return l_Output;
+}
+std::string Control(std::vector<std::string> p_Words) {
+  p_Words.insert(p_Words.begin(), PLATFORMCTL);
+  return Run(std::move(p_Words));
+}
+
+// Asks until the answer holds; false when it never does within the limit.
+bool Eventually(const std::function<bool()>& p_Check) {
+  for (int l_nTry = 0; l_nTry < 1000; ++l_nTry) {
+    if (p_Check()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// The first word of the first line that contains `p_Text`.
+std::string HandleOfLineWith(const std::string& p_Listing, const std::string& p_Text) {
+  const std::size_t l_nAt = p_Listing.find(p_Text);
+  if (l_nAt == std::string::npos) return {};
+  const std::size_t l_nStart = p_Listing.rfind('\n', l_nAt);
+  const std::size_t l_nFrom = l_nStart == std::string::npos ? 0 : l_nStart + 1;
+  return p_Listing.substr(l_nFrom, p_Listing.find(' ', l_nFrom) - l_nFrom);
+}
+
+std::vector<pid_t> ServersInSession(std::uint32_t p_nSession) {
+  std::vector<pid_t> l_Servers;
+  for (const auto& l_Process : platform::detail::ListRootProcesses()) {
+    if (l_Process.imageName == u"Ruvello.exe" && l_Process.sessionId == p_nSession) {
+      l_Servers.push_back(l_Process.identity.pid);
+    }
+  }
+  return l_Servers;
+}
+
+bool WaitForExit(pid_t p_nPid) {
+  const platform::detail::UniqueFd l_Handle(static_cast<int>(syscall(SYS_pidfd_open, p_nPid, 0)));
+  if (!l_Handle) return true;
+  pollfd l_Watch{l_Handle.Get(), POLLIN, 0};
+  return poll(&l_Watch, 1, 20000) == 1;
+}
+
+TEST(ServerProcess, RegistersItselfAndUnregisters) {
+  Run({RUVELLO, "-RegServer"});
+  const std::u16string l_Command = *platform::RegistryGetValue(
+      platform::RegistryHive::ClassesRoot,
+      u"CLSID\\" + platform::FormatGuid(CLSID_WMPProxy) + u"\\LocalServer32", u"");
+  EXPECT_EQ(platform::ToUtf8(l_Command), RUVELLO);
+  Run({RUVELLO, "/unregserver"});
+  EXPECT_FALSE(platform::RegistryGetValue(
+      platform::RegistryHive::ClassesRoot,
+      u"CLSID\\" + platform::FormatGuid(CLSID_WMPProxy) + u"\\LocalServer32", u""));
+}
+
+TEST(ServerProcess, StartedThroughTheSessionMonikerItEndsWithItsLastObject) {
+  Run({RUVELLO, "-RegServer"});
+  constexpr std::uint32_t kSession = 3;
+  ComPtr<IBindCtx> l_spContext;
+  ASSERT_EQ(CreateBindCtx(0, l_spContext.put()), S_OK);
+  const std::u16string l_Name =
+      u"Session:3!clsid:" + platform::FormatGuid(CLSID_WMPProxy).substr(1, 36);
+  ULONG l_nEaten = 0;
+  ComPtr<IMoniker> l_spMoniker;
+  ASSERT_EQ(MkParseDisplayNameEx(l_spContext.get(), l_Name.c_str(), &l_nEaten, l_spMoniker.put()),
+            S_OK);
+  ComPtr<IClassFactory> l_spFactory;
+  ASSERT_TRUE(Eventually([&] {
+    return l_spMoniker->BindToObject(l_spContext.get(), nullptr, IidOf<IClassFactory>,
+                                     l_spFactory.put_void()) != kServerStarting;
+  }));
+  ASSERT_TRUE(l_spFactory);
+  ComPtr<IWMPProxy> l_spProxy;
+  ASSERT_EQ(l_spFactory->CreateInstance(nullptr, IidOf<IWMPProxy>, l_spProxy.put_void()), S_OK);
+  const std::vector<pid_t> l_Servers = ServersInSession(kSession);
+  ASSERT_EQ(l_Servers.size(), 1u);
+
+  ComPtr<IConnectionPointContainer> l_spContainer;
+  EXPECT_EQ(l_spProxy.QueryInterface(l_spContainer), S_OK);
+  EXPECT_EQ(l_spProxy->UnloadQuillombMonitor(), S_OK);
+
+  l_spFactory.Release();
+  l_spContainer.Release();
+  l_spProxy.Release();
+  EXPECT_TRUE(WaitForExit(l_Servers.front()));
+  Run({RUVELLO, "-UnregServer"});
+}
+
+TEST(ServerProcess, TrayModeShowsTheServiceStateAndStopsOnlyInItsSession) {
+  Program l_Tray({RUVELLO, "-Tray"}, InSession(0));
+  std::string l_Icons;
+  ASSERT_TRUE(Eventually([&] {
+    l_Icons = Control({"icons"});
+    return l_Icons.find("icon 204") != std::string::npos;
+  })) << l_Icons;
+  const std::string l_Icon = HandleOfLineWith(l_Icons, "icon 204");
+
+  // The service's start-up in this session turns the icon to ready.
+  const auto l_Ready = platform::Event::Create(platform::EventReset::Auto, false,
+                                               u"Global\\WTS_LOGON_INITIALIZATION_COMPLETE0");
+  ASSERT_TRUE(Eventually([&] { return Control({"icons"}).find("icon 203") != std::string::npos; }));
+
+  Control({"click", l_Icon, "right"});
+  std::string l_Menus;
+  ASSERT_TRUE(Eventually([&] {
+    l_Menus = Control({"menus"});
+    return l_Menus.find("32776") != std::string::npos;
+  })) << "the running service's menu offers to stop it";
+  Control({"pick", HandleOfLineWith(l_Menus, "32776"), "32778"});
+  std::string l_Boxes;
+  ASSERT_TRUE(Eventually([&] {
+    l_Boxes = Control({"boxes"});
+    return !l_Boxes.empty();
+  }));
+  EXPECT_NE(l_Boxes.find("Calvora remote control"), std::string::npos) << l_Boxes;
+  Control({"answer", HandleOfLineWith(l_Boxes, "caption"), "ok"});
+
+  Control({"click", l_Icon, "left"});
+  ASSERT_TRUE(Eventually([&] {
+    l_Menus = Control({"menus"});
+    return !l_Menus.empty();
+  }));
+  Control({"pick", HandleOfLineWith(l_Menus, "32777"), "32777"});
+  EXPECT_TRUE(Eventually([&] {
+    return Control({"opened"}).find("support.calvora.example") != std::string::npos;
+  }));
+
+  Run({RUVELLO, "-Stop"}, 4);
+  EXPECT_FALSE(l_Tray.Wait(std::chrono::milliseconds(300))) << "a stop of another session";
+  Run({RUVELLO, "-Tray", "-Stop"}, 0);
+  EXPECT_EQ(l_Tray.Wait(std::chrono::seconds(20)), 0);
+}
+
+}  // namespace
