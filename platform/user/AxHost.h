@@ -21,14 +21,10 @@
 #include "platform/com/Apartment.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/Interface.h"
+#include "platform/com/ServiceProvider.h"
 #include "platform/user/Messages.h"
 
 inline constexpr HRESULT CO_E_CLASSSTRING = MakeHresult(0x800401F3);
-
-// What an object offers to those it is the site of, by service id.
-struct IServiceProvider : IUnknown {
-  virtual HRESULT QueryService(REFGUID service, REFIID iid, void** object) = 0;
-};
 
 // An object that is told its site. SetSite(null) ends the relation; GetSite answers E_FAIL
 // without a site.
@@ -48,13 +44,6 @@ struct IAxWinHostWindow : IUnknown {
   virtual HRESULT QueryControl(REFIID iid, void** object) = 0;
 };
 
-template <>
-struct platform::InterfaceDeclaration<IServiceProvider> {
-  static constexpr IID iid = GuidLiteral(u"{F7EF6275-BB5D-447B-BE9C-9CA39A3E2CD2}");
-  static constexpr std::string_view name = "IServiceProvider";
-  using Base = IUnknown;
-  using Methods = MethodList<COM_METHOD(IServiceProvider, QueryService)>;
-};
 template <>
 struct platform::InterfaceDeclaration<IObjectWithSite> {
   static constexpr IID iid = GuidLiteral(u"{E194EF0B-B605-4B0B-A5D7-95AF8652381A}");
