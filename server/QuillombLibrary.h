@@ -6,16 +6,9 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/user/Messages.h"
-
-// The exports the server calls, each answering a one-byte boolean.
-using LoadSnoopIntoMediaPlayerProc = bool (*)(HWND p_hWindow, UINT p_nMessage);
-using GetTreeviewSelectionProc = bool (*)(std::uint8_t** p_ppSelection);
-using ShutdownSnooperProc = bool (*)();
+#include "hook/Quillomb.h"
 
 inline constexpr std::string_view kQuillombLibraryName = "Quillomb.dll";
-// The transfer buffer's size: a selection record never runs past it.
-inline constexpr std::size_t kQuillombSelectionBytes = 512;
 
 // One loaded library. The owning thread only.
 class CLoadedLibrary {
@@ -33,4 +26,10 @@ class CLibraryLoader {
   virtual ~CLibraryLoader() = default;
   // The library, or null when it cannot be loaded.
   virtual std::unique_ptr<CLoadedLibrary> Load(std::string_view p_Name) = 0;
+};
+
+// Libraries as the platform loads them.
+class CModuleLoader final : public CLibraryLoader {
+ public:
+  std::unique_ptr<CLoadedLibrary> Load(std::string_view p_Name) override;
 };

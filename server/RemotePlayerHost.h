@@ -2,6 +2,7 @@
 
 // The hidden window that hosts the player control in remote mode, with a CRemoteHost as its site.
 
+#include "platform/user/AxHost.h"
 #include "server/WMPProxy.h"
 
 // Made, used and destroyed on the server's main thread.
@@ -10,8 +11,5 @@ class CRemotePlayerHost final : public CPlayerHost {
   HRESULT CreateRemoteMediaPlayer(platform::ComPtr<IWMPPlayer4>& p_spPlayer) override;
 
  private:
-  class CHostWindow final : public CServerWindow {
-    bool ProcessWindowMessage(UINT, WPARAM, LPARAM, LRESULT&) override { return false; }
-  };
-  CHostWindow m_View;
+  platform::CAxWindow m_View;
 };

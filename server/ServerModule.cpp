@@ -4,14 +4,10 @@
 #include "platform/base/Process.h"
 #include "platform/com/Activation.h"
 #include "platform/user/Window.h"
-#include "server/ApartmentCalls.h"
 #include "server/CommandLine.h"
 #include "platform/kernel/Event.h"
 #include "server/Registration.h"
 #include "server/RemotePlayerHost.h"
-
-CServerModule::CServerModule(std::shared_ptr<CLibraryLoader> p_pLibraryLoader)
-    : m_pLibraryLoader(std::move(p_pLibraryLoader)) {}
 
 std::uint32_t CServerModule::Lock() {
   const std::uint32_t l_nCount = CoAddRefServerProcess();
@@ -27,15 +23,9 @@ std::uint32_t CServerModule::Unlock() {
   return l_nCount;
 }
 
-std::uint32_t CServerModule::GetLockCount() const {
-  const std::uint32_t l_nCount = CoAddRefServerProcess();
-  CoReleaseServerProcess();
-  return l_nCount - 1;
-}
-
 CProxyServices CServerModule::Services() {
   return {[this] { Lock(); }, [this] { Unlock(); },
-          [] { return std::make_unique<CRemotePlayerHost>(); }, m_pLibraryLoader};
+          [] { return std::make_unique<CRemotePlayerHost>(); }, std::make_shared<CModuleLoader>()};
 }
 
 int CServerModule::WinMain(std::span<const std::string_view> p_Arguments) {
@@ -44,7 +34,7 @@ int CServerModule::WinMain(std::span<const std::string_view> p_Arguments) {
   const CServerCommandLine l_CommandLine = ParseServerCommandLine(p_Arguments);
   int l_nResult = 0;
   if (l_CommandLine.registration == ServerRegistration::Register) {
-    l_nResult = RegisterServer(platform::ModulePath()) ? 0 : 1;
+    l_nResult = RegisterServer() ? 0 : 1;
   } else if (l_CommandLine.registration == ServerRegistration::Unregister) {
     UnregisterServer();
   }
@@ -53,9 +43,8 @@ int CServerModule::WinMain(std::span<const std::string_view> p_Arguments) {
         .handle.Set();
   }
   if (l_CommandLine.Runs()) {
-    const std::shared_ptr<CApartmentCalls> l_pCalls = CApartmentCalls::InstallForThisThread();
     const HRESULT l_hrInit = CoInitialize(nullptr);
-    if (l_pCalls && PreMessageLoop(l_CommandLine.tray)) {
+    if (SUCCEEDED(l_hrInit) && PreMessageLoop(l_CommandLine.tray)) {
       RunMessageLoop();
     } else {
       l_nResult = 1;

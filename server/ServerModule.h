@@ -16,14 +16,11 @@
 // Its main thread runs WinMain; Lock and Unlock may be called from any thread.
 class CServerModule {
  public:
-  explicit CServerModule(std::shared_ptr<CLibraryLoader> p_pLibraryLoader);
-
   // The arguments after the program's name; the process's exit code.
   int WinMain(std::span<const std::string_view> p_Arguments);
 
   std::uint32_t Lock();
   std::uint32_t Unlock();
-  std::uint32_t GetLockCount() const;
 
  private:
   bool PreMessageLoop(bool p_bTray);
@@ -31,7 +28,6 @@ class CServerModule {
   void PostMessageLoop();
   CProxyServices Services();
 
-  std::shared_ptr<CLibraryLoader> m_pLibraryLoader;
   std::uint32_t m_nMainThread = 0;
   std::uint32_t m_nClassCookie = 0;
   std::unique_ptr<CServerTrayWindow> m_pTrayWindow;

@@ -34,22 +34,28 @@ constexpr std::uint32_t kServiceAccess = SERVICE_QUERY_STATUS | SERVICE_START | 
 constexpr platform::Timeout kProbeStep{1000};
 constexpr platform::Timeout kRetryPause{500};
 constexpr int kProbeTries = 10;
-// A restart waits up to kStopChecks * kRetryPause for the service to report that it stopped.
-constexpr int kStopChecks = 20;
+// A restart waits up to kStopChecks * kRetryPause for the service to have stopped.
+constexpr int kStopChecks = 120;
 
 std::u16string SessionEventName(const char16_t* p_szName) {
   return platform::Format(std::u16string_view(u"%s%d"), p_szName,
                           static_cast<std::int32_t>(platform::ProcessSessionId()));
 }
 
-bool WaitUntilStopped(const platform::ScHandle& p_hService) {
-  for (int l_nCheck = 0; l_nCheck < kStopChecks; ++l_nCheck) {
+// Starts the service once it has stopped: a start while it still stops, or while its program
+// still ends, finds it running. At most kStopChecks tries; the last start's error.
+std::uint32_t StartOnceStopped(const platform::ScHandle& p_hService) {
+  std::uint32_t l_nError = ERROR_SERVICE_ALREADY_RUNNING;
+  for (int l_nCheck = 0; l_nCheck < kStopChecks && l_nError == ERROR_SERVICE_ALREADY_RUNNING;
+       ++l_nCheck) {
+    if (l_nCheck > 0) platform::Sleep(kRetryPause);
     SERVICE_STATUS l_Status{};
-    if (platform::QueryServiceStatus(p_hService, l_Status) != ERROR_SUCCESS) return false;
-    if (l_Status.dwCurrentState == SERVICE_STOPPED) return true;
-    platform::Sleep(kRetryPause);
+    l_nError = platform::QueryServiceStatus(p_hService, l_Status);
+    if (l_nError != ERROR_SUCCESS) break;
+    l_nError = l_Status.dwCurrentState == SERVICE_STOPPED ? platform::StartService(p_hService)
+                                                          : ERROR_SERVICE_ALREADY_RUNNING;
   }
-  return false;
+  return l_nError;
 }
 
 }  // namespace
@@ -170,10 +176,9 @@ void CServerTrayWindow::RestartService(bool p_bStartAgain) {
     Probe(false);
     return;
   }
-  // A start while the service still stops would fail: let it report stopped first.
-  WaitUntilStopped(l_Service.handle);
+  platform::Sleep(kRetryPause);
   Probe(false);
-  const std::uint32_t l_nStartError = platform::StartService(l_Service.handle);
+  const std::uint32_t l_nStartError = StartOnceStopped(l_Service.handle);
   if (l_nStartError != ERROR_SUCCESS) {
     g_Logger->Log(LOG_TO_FILE, "StartService fails with %d", l_nStartError);
   } else {

@@ -8,7 +8,6 @@
 
 #include "platform/user/Messages.h"
 
-inline constexpr std::uint32_t WS_POPUP = 0x80000000u;
 
 // Made, used and destroyed on one thread, which owns the window.
 class CServerWindow {

@@ -166,10 +166,10 @@ LRESULT CWMPProxy::OnWMPTreeChange(WPARAM p_wParam, LPARAM /*p_lParam*/) {
 void CWMPProxy::OnNavigation() {
   const auto l_pGetSelection = reinterpret_cast<GetTreeviewSelectionProc>(
       m_hQuillombLibrary->Find("GetTreeviewSelection"));
-  std::uint8_t* l_pShared = nullptr;
+  const std::uint8_t* l_pShared = nullptr;
   if (l_pGetSelection == nullptr || !l_pGetSelection(&l_pShared) || l_pShared == nullptr) return;
   // The record is copied out at once and read within the buffer's size, whatever it holds.
-  std::array<std::uint8_t, kQuillombSelectionBytes> l_Record{};
+  std::array<std::uint8_t, kTreeviewSelectionSize> l_Record{};
   std::copy_n(l_pShared, l_Record.size(), l_Record.begin());
   const CDeviceData l_Selection{std::span<const std::uint8_t>(l_Record)};
   const std::vector<_bstr_t> l_Lines = l_Selection.GetLines();

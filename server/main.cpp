@@ -12,6 +12,6 @@ NoDestructor<ProgramLogger> g_Logger(0x152u);
 int main(int p_nArguments, char** p_pArguments) {
   DeclareServerResources();
   const std::vector<std::string_view> l_Arguments(p_pArguments + 1, p_pArguments + p_nArguments);
-  CServerModule l_Module(nullptr);
+  CServerModule l_Module;
   return l_Module.WinMain(l_Arguments);
 }

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/Process.h"
 #include "platform/com/Registry.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
@@ -48,9 +49,9 @@ TEST(ServerCommandLine, WordsAfterADashOrSlashInAnyCase) {
 TEST(ServerRegistration, RegistersTheClassToStartAsTheSessionsUserAndRemovesIt) {
   const std::u16string classKey = u"CLSID\\" + platform::FormatGuid(CLSID_WMPProxy);
   const std::u16string appId = platform::FormatGuid(APPID_Ruvello);
-  ASSERT_TRUE(RegisterServer(u"/opt/calvora/Ruvello"));
+  ASSERT_TRUE(RegisterServer());
   EXPECT_EQ(RegistryGetValue(RegistryHive::ClassesRoot, classKey + u"\\LocalServer32", u""),
-            u"/opt/calvora/Ruvello");
+            platform::ModulePath());
   EXPECT_EQ(RegistryGetValue(RegistryHive::ClassesRoot, classKey, u"AppID"), appId);
   EXPECT_EQ(RegistryGetValue(RegistryHive::ClassesRoot, u"Ruvello.WMPProxy\\CurVer", u""),
             u"Ruvello.WMPProxy.1");

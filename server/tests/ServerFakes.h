@@ -107,7 +107,7 @@ struct FakeQuillomb {
   UINT message = 0;
   bool answers = true;
   bool exportsShutdown = true;
-  std::vector<std::uint8_t> selection = std::vector<std::uint8_t>(kQuillombSelectionBytes);
+  std::vector<std::uint8_t> selection = std::vector<std::uint8_t>(kTreeviewSelectionSize);
 
   void SetSelection(const std::vector<std::u16string>& p_Lines);
 };

@@ -1,6 +1,7 @@
 // The server as its own process: activated through the session moniker, and in tray mode driven
 // through the control tool.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -85,7 +86,9 @@ class Program {
     }
     return m_nCode;
   }
+  // What it wrote so far; programs it started may hold the pipe open after it has ended.
   std::string Output() {
+    fcntl(m_nOutput, F_SETFL, O_NONBLOCK);
     std::string l_Text;
     char l_Buffer[512];
     for (ssize_t l_nRead; (l_nRead = read(m_nOutput, l_Buffer, sizeof l_Buffer)) > 0;) {
@@ -106,20 +109,20 @@ std::map<std::string, std::string> InSession(int p_nSession) {
 }
 
 // Runs a program to its end; its output.
-std::string Run(std::vector<std::string> p_Words, int p_nSession = 0) {
+std::string RunToEnd(std::vector<std::string> p_Words, int p_nSession = 0) {
   Program l_Program(std::move(p_Words), InSession(p_nSession));
-  const std::string l_Output = l_Program.Output();
   EXPECT_EQ(l_Program.Wait(std::chrono::seconds(20)), 0);
-  return l_Output;
+  return l_Program.Output();
 }
 std::string Control(std::vector<std::string> p_Words) {
   p_Words.insert(p_Words.begin(), PLATFORMCTL);
-  return Run(std::move(p_Words));
+  return RunToEnd(std::move(p_Words));
 }
 
 // Asks until the answer holds; false when it never does within the limit.
 bool Eventually(const std::function<bool()>& p_Check) {
-  for (int l_nTry = 0; l_nTry < 1000; ++l_nTry) {
+  const auto l_End = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < l_End) {
     if (p_Check()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -153,19 +156,19 @@ bool WaitForExit(pid_t p_nPid) {
 }
 
 TEST(ServerProcess, RegistersItselfAndUnregisters) {
-  Run({RUVELLO, "-RegServer"});
+  RunToEnd({RUVELLO, "-RegServer"});
   const std::u16string l_Command = *platform::RegistryGetValue(
       platform::RegistryHive::ClassesRoot,
       u"CLSID\\" + platform::FormatGuid(CLSID_WMPProxy) + u"\\LocalServer32", u"");
   EXPECT_EQ(platform::ToUtf8(l_Command), RUVELLO);
-  Run({RUVELLO, "/unregserver"});
+  RunToEnd({RUVELLO, "/unregserver"});
   EXPECT_FALSE(platform::RegistryGetValue(
       platform::RegistryHive::ClassesRoot,
       u"CLSID\\" + platform::FormatGuid(CLSID_WMPProxy) + u"\\LocalServer32", u""));
 }
 
 TEST(ServerProcess, StartedThroughTheSessionMonikerItEndsWithItsLastObject) {
-  Run({RUVELLO, "-RegServer"});
+  RunToEnd({RUVELLO, "-RegServer"});
   constexpr std::uint32_t kSession = 3;
   ComPtr<IBindCtx> l_spContext;
   ASSERT_EQ(CreateBindCtx(0, l_spContext.put()), S_OK);
@@ -194,7 +197,7 @@ TEST(ServerProcess, StartedThroughTheSessionMonikerItEndsWithItsLastObject) {
   l_spContainer.Release();
   l_spProxy.Release();
   EXPECT_TRUE(WaitForExit(l_Servers.front()));
-  Run({RUVELLO, "-UnregServer"});
+  RunToEnd({RUVELLO, "-UnregServer"});
 }
 
 TEST(ServerProcess, TrayModeShowsTheServiceStateAndStopsOnlyInItsSession) {
@@ -236,10 +239,50 @@ TEST(ServerProcess, TrayModeShowsTheServiceStateAndStopsOnlyInItsSession) {
     return Control({"opened"}).find("support.calvora.example") != std::string::npos;
   }));
 
-  Run({RUVELLO, "-Stop"}, 4);
+  RunToEnd({RUVELLO, "-Stop"}, 4);
   EXPECT_FALSE(l_Tray.Wait(std::chrono::milliseconds(300))) << "a stop of another session";
-  Run({RUVELLO, "-Tray", "-Stop"}, 0);
+  RunToEnd({RUVELLO, "-Tray", "-Stop"}, 0);
   EXPECT_EQ(l_Tray.Wait(std::chrono::seconds(20)), 0);
+}
+
+// The service counts how often it started in the event log.
+std::size_t Starts() {
+  const std::string l_Log = Control({"eventlog"});
+  std::size_t l_nStarts = 0;
+  for (std::size_t l_nAt = l_Log.find("Service started"); l_nAt != std::string::npos;
+       l_nAt = l_Log.find("Service started", l_nAt + 1)) {
+    ++l_nStarts;
+  }
+  return l_nStarts;
+}
+
+TEST(ServerProcess, TrayRestartStartsTheServiceOnceItHasStopped) {
+  Control({"start"});
+  Control({"install-service", "Tamsvard", TEST_SERVICE, "slowstop"});
+  Control({"start-service", "Tamsvard"});
+  ASSERT_TRUE(Eventually([] { return Starts() == 1; }));
+  {
+    Program l_Tray({RUVELLO, "-Tray"}, InSession(0));
+    std::string l_Icons;
+    ASSERT_TRUE(Eventually([&] {
+      l_Icons = Control({"icons"});
+      return !l_Icons.empty();
+    }));
+    Control({"click", HandleOfLineWith(l_Icons, "window"), "right"});
+    std::string l_Menus;
+    ASSERT_TRUE(Eventually([&] {
+      l_Menus = Control({"menus"});
+      return l_Menus.find("32775") != std::string::npos;
+    }));
+    Control({"pick", HandleOfLineWith(l_Menus, "32775"), "32775"});
+    // The service takes its time to stop; the restart waits for it.
+    EXPECT_TRUE(Eventually([] { return Starts() == 2; }));
+    EXPECT_TRUE(Eventually(
+        [] { return Control({"services"}).find("Tamsvard running") != std::string::npos; }));
+    RunToEnd({RUVELLO, "-Tray", "-Stop"}, 0);
+    EXPECT_EQ(l_Tray.Wait(std::chrono::seconds(20)), 0);
+  }
+  Control({"shutdown"});
 }
 
 }  // namespace

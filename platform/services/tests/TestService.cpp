@@ -2,12 +2,14 @@
 // ("Service started", "arrival PATH", "removal PATH", "Service stopped"), and sets named events
 // that a test waits on: "Global\TestServiceRunning" once it runs, "Global\TestServiceDevice"
 // after each device event. Started with the argument "crash" it dies once it runs; with "hold"
-// it stays start-pending until "Global\TestServiceGo" is set.
+// it stays start-pending until "Global\TestServiceGo" is set. A program started with the argument
+// "slowstop" stays stop-pending for 3 seconds of the layer's clock before it reports stopped.
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 
 #include "platform/base/Text.h"
 #include "platform/kernel/Event.h"
@@ -24,6 +26,7 @@ std::mutex g_Mutex;
 std::condition_variable g_Stop;
 bool g_bStopping = false;
 std::atomic<SERVICE_STATUS_HANDLE> g_hStatus;
+bool g_bSlowStop = false;  // set before the dispatcher starts
 
 void Report(std::uint32_t state, std::uint32_t accepted) {
   SERVICE_STATUS status;
@@ -83,6 +86,7 @@ void ServiceMain(std::uint32_t argumentCount, char16_t** arguments) {
     std::unique_lock lock(g_Mutex);
     g_Stop.wait(lock, [] { return g_bStopping; });
   }
+  if (g_bSlowStop) Sleep(Timeout(3000));
   UnregisterDeviceNotification(notification);
   Log(u"Service stopped");
   Report(SERVICE_STOPPED, 0);
@@ -90,7 +94,8 @@ void ServiceMain(std::uint32_t argumentCount, char16_t** arguments) {
 
 }  // namespace
 
-int main() {
+int main(int argumentCount, char** arguments) {
+  g_bSlowStop = argumentCount > 1 && std::string_view(arguments[1]) == "slowstop";
   const SERVICE_TABLE_ENTRY table[] = {{u"TestService", ServiceMain}};
   return static_cast<int>(StartServiceCtrlDispatcher(table));
 }
