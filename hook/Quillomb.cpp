@@ -54,13 +54,14 @@ class CTreeviewWorkerOwner {
     }
     m_Worker.Join();
     m_Library.Reset();
-    m_Library = platform::Module(
-        platform::ReferenceLibraryAt(reinterpret_cast<const void*>(&TreeviewState)));
-    if (!m_Library) {
-      return;
-    }
     if (!m_Stop) {
       m_Stop = platform::Event::Create(platform::EventReset::Manual, false).handle;
+    }
+    m_Library = platform::Module(
+        platform::ReferenceLibraryAt(reinterpret_cast<const void*>(&TreeviewState)));
+    if (!m_Library || !m_Stop) {
+      m_Library.Reset();
+      return;
     }
     m_Context = TreeviewWorkerContext{&p_Data, m_Stop.Ref()};
     m_bRunning.store(true, std::memory_order_release);
