@@ -185,7 +185,7 @@ __attribute__((destructor)) void QuillombDetach() { DllMain(DLL_PROCESS_DETACH);
 
 extern "C" {
 
-bool GetTreeviewSelection(const std::uint8_t** p_ppSelection) {
+bool GetTreeviewSelection(std::uint8_t** p_ppSelection) {
   const std::scoped_lock l_Lock(Process().ExportLock());
   const std::optional<TreeviewTransfer> l_Answer = RequestSelection();
   if (!l_Answer || p_ppSelection == nullptr) {
