@@ -54,13 +54,14 @@ class CTreeviewWorkerOwner {
     }
     m_Worker.Join();
     m_Library.Reset();
-    m_Library = platform::Module(
-        platform::ReferenceLibraryAt(reinterpret_cast<const void*>(&TreeviewState)));
-    if (!m_Library) {
-      return;
-    }
     if (!m_Stop) {
       m_Stop = platform::Event::Create(platform::EventReset::Manual, false).handle;
+    }
+    m_Library = platform::Module(
+        platform::ReferenceLibraryAt(reinterpret_cast<const void*>(&TreeviewState)));
+    if (!m_Library || !m_Stop) {
+      m_Library.Reset();
+      return;
     }
     m_Context = TreeviewWorkerContext{&p_Data, m_Stop.Ref()};
     m_bRunning.store(true, std::memory_order_release);
@@ -184,7 +185,7 @@ __attribute__((destructor)) void QuillombDetach() { DllMain(DLL_PROCESS_DETACH);
 
 extern "C" {
 
-bool GetTreeviewSelection(const std::uint8_t** p_ppSelection) {
+bool GetTreeviewSelection(std::uint8_t** p_ppSelection) {
   const std::scoped_lock l_Lock(Process().ExportLock());
   const std::optional<TreeviewTransfer> l_Answer = RequestSelection();
   if (!l_Answer || p_ppSelection == nullptr) {

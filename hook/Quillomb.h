@@ -16,7 +16,7 @@ extern "C" {
 // Asks the worker for the current selection and, when it answered within 5000 ms, points
 // `*p_ppSelection` at a copy of its flat record: at most kTreeviewSelectionSize bytes, the
 // caller's to read until its thread's next call, never freed. Unchanged on failure.
-QUILLOMB_EXPORT bool GetTreeviewSelection(const std::uint8_t** p_ppSelection);
+QUILLOMB_EXPORT bool GetTreeviewSelection(std::uint8_t** p_ppSelection);
 // The same request, parsed into the record.
 QUILLOMB_EXPORT bool GetTreeviewStatus(CDeviceData& p_Data);
 // Brings the library into the session's player, whose worker then posts `p_nMessage` (wParam 0,
@@ -36,7 +36,7 @@ QUILLOMB_EXPORT LRESULT SnoopHookProc(int p_nCode, WPARAM p_wParam, LPARAM p_lPa
 // The largest flat record that crosses the library.
 inline constexpr std::size_t kTreeviewSelectionSize = 512;
 
-using GetTreeviewSelectionProc = bool (*)(const std::uint8_t**);
+using GetTreeviewSelectionProc = bool (*)(std::uint8_t**);
 using GetTreeviewStatusProc = bool (*)(CDeviceData&);
 using LoadSnoopIntoMediaPlayerProc = bool (*)(HWND, UINT);
 using ShutdownSnooperProc = bool (*)();

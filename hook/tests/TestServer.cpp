@@ -132,7 +132,7 @@ std::string Run(const std::string& line) {
         g_hNotifyWindow, WM_WMP_TREE_CHANGE));
   }
   if (command == "selection") {
-    const std::uint8_t* selection = nullptr;
+    std::uint8_t* selection = nullptr;
     if (!Export<GetTreeviewSelectionProc>("GetTreeviewSelection")(&selection)) {
       return "failed";
     }
