@@ -8,7 +8,9 @@
 namespace platform::player {
 
 bool RegisterPlayerApplication(const std::filesystem::path& program) {
-  const std::u16string command = u"\"" + FromUtf8(program.string()) + u"\"";
+  // Appended, not concatenated: the optimiser's overlap check misreads the concatenation.
+  std::u16string command(1, u'"');
+  command.append(FromUtf8(program.string())).push_back(u'"');
   return RegisterLocalServer(CLSID_PlayerApplication, command, u"PlayerApplication",
                              CLSID_PlayerApplication);
 }

@@ -68,7 +68,11 @@ class AppProcess {
     argv.push_back(nullptr);
     std::vector<std::string> environment{"PLATFORM_SESSION=" + std::to_string(session)};
     for (char** entry = environ; *entry != nullptr; ++entry) {
-      if (!std::string_view(*entry).starts_with("PLATFORM_SESSION=")) environment.push_back(*entry);
+      // The application keeps real time: its tracks play as long as they last.
+      const std::string_view variable(*entry);
+      if (!variable.starts_with("PLATFORM_SESSION=") && !variable.starts_with("PLATFORM_TIME_SCALE=")) {
+        environment.push_back(*entry);
+      }
     }
     std::vector<char*> envp;
     for (std::string& entry : environment) envp.push_back(entry.data());
