@@ -9,6 +9,7 @@
 // application is not running starts it there. A player control whose site asks for the remote
 // mode activates this class in its own session and uses the player it gets as its own.
 
+#include <filesystem>
 #include <string_view>
 
 #include "platform/com/Guid.h"
@@ -20,5 +21,9 @@ namespace platform::player {
 
 // The application's program file name; the layer presents it as "wmplayer.exe".
 inline constexpr std::string_view kPlayerApplicationProgram = "wmplayer";
+
+// Registers the class with a "LocalServer32" command that runs `program`, the application's
+// file; false when the registry cannot be written. Any thread.
+bool RegisterPlayerApplication(const std::filesystem::path& program);
 
 }  // namespace platform::player

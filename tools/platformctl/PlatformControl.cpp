@@ -9,6 +9,7 @@
 #include "platform/user/TreeView.h"
 #include "platform/user/UserRegistry.h"
 #include "platform/user/Window.h"
+#include "tools/platformctl/PlayerCommands.h"
 #include "tools/platformctl/SessionCommands.h"
 
 namespace platformctl {
@@ -279,12 +280,17 @@ int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
       {"press", Press},
       {"tree", ListTree},
       {"tree-click", ClickTree},
+      {"player",
+       [](const Context& c) {
+         return RunPlayerCommand(std::vector<std::string>(c.arguments.begin() + 1, c.arguments.end()),
+                                 c.out, c.errors);
+       }},
   };
   if (arguments.empty()) {
     return Usage(context, "no command given");
   }
   if (arguments[0] == "--help" || arguments[0] == "-h") {
-    out << kUsage;
+    out << kUsage << kPlayerUsage;
     PrintSessionCommandHelp(out);
     return 0;
   }
