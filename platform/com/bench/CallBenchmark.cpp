@@ -66,7 +66,7 @@ int main() {
       target.Echo(1, 2.0, VARIANT_TRUE, name.get(), &number, &real, &flag, text.out());
     };
     Measure("call with a BSTR in and out", [&] { echo(*kinds); });
-    Measure("the same into a single-threaded apartment", [&] { echo(*apartmentKinds); });
+    Measure("BSTR call into a single-threaded apartment", [&] { echo(*apartmentKinds); });
     const auto counter = platform::MakeObject<CCounter>();
     Measure("call passing an interface pointer in and out", [&] {
       ComPtr<ICounter> same;
@@ -82,7 +82,7 @@ int main() {
     const auto apartmentSource = platform::MakeObject<CTestSource>();
     platform::PublishReference(apartmentSource->Identity(), IidOf<ITestSource>, text);
     if (server.Command("advise-in-apartment " + text) != "0") return 1;
-    Measure("the same to a sink in a single-threaded apartment",
+    Measure("event to a single-threaded apartment's sink",
             [&] { apartmentSource->FireCounted(1, name.get()); });
   }
   std::error_code ignored;

@@ -24,6 +24,7 @@ class Notice {
   void Raise() {
     const std::scoped_lock lock(m_mutex);
     m_raised = true;
+    m_raiser = CurrentThreadId();
     m_changed.notify_all();
   }
   bool WaitFor(std::chrono::seconds limit = std::chrono::seconds(20)) {
@@ -34,11 +35,17 @@ class Notice {
     const std::scoped_lock lock(m_mutex);
     return m_raised;
   }
+  // The thread that raised it.
+  std::uint32_t Raiser() {
+    const std::scoped_lock lock(m_mutex);
+    return m_raiser;
+  }
 
  private:
   std::mutex m_mutex;
   std::condition_variable m_changed;
   bool m_raised = false;
+  std::uint32_t m_raiser = 0;
 };
 
 // A thread in a single-threaded apartment: it runs `setUp` there, pumps its queue once its owner

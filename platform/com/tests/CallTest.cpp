@@ -183,6 +183,22 @@ TEST(Calls, AnApartmentsObjectRunsOnItsThreadOnlyWhenThatThreadPumps) {
   EXPECT_EQ(counter->ranOn.load(), apartment.Id());
 }
 
+TEST(Calls, TheLastReleaseOfAnApartmentsObjectRunsOnItsThread) {
+  Notice released;
+  std::string text;
+  ApartmentThread apartment(
+      [&] { text = Published(MakeObject<CNoticedCounter>(&released)->Identity(), IidOf<ICounter>); },
+      [] {});
+  apartment.Pump();
+  HelperProcess client = StartHelper();
+  ASSERT_EQ(client.Command("take-counter " + text), "0");
+  ASSERT_EQ(platform::RevokeReference(text), S_OK);
+  EXPECT_FALSE(released.Raised());
+  EXPECT_EQ(client.Command("drop"), "dropped");
+  EXPECT_TRUE(released.WaitFor());
+  EXPECT_EQ(released.Raiser(), apartment.Id());
+}
+
 TEST(Calls, AnEventReachesASinkInAnApartmentWhenItPumpsAndTheSinkCallsBackDuringIt) {
   HelperProcess server = StartHelper();
   const std::string sourceText = server.Command("publish-source");
