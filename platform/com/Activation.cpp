@@ -147,7 +147,9 @@ std::optional<std::string> ServerAccount(const ServerRegistration& registration,
   std::string user = ToUtf8(found->UserName);
   const auto account = detail::AccountOf(user);
   if (!account) return std::nullopt;
-  // The server registers its class object in the session's folder.
+  // The server listens in the layer's socket folder and registers its class object in the
+  // session's folder.
+  MakeSocketFolder();
   if (chown(ClassFolder(session).c_str(), account->uid, account->gid) != 0) return std::nullopt;
   return user;
 }
