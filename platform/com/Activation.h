@@ -6,7 +6,20 @@
 // there (with the embedding switch and PLATFORM_SESSION set) and answers
 // HRESULT_FROM_WIN32(ERROR_PIPE_NOT_CONNECTED) until the server has registered; a server that
 // cannot be started answers CO_E_SERVER_EXEC_FAILURE. Binds at once, from any process, start one
-// server. Every function may be called from any thread.
+// server.
+//
+// The class's application id ("AppID" of its class key) says more:
+//   "RunAs" = "Interactive User": the server runs as the user of the session it starts in. Only a
+//     binder that runs as root can switch users; any other binder, or a session user who is no
+//     account of this machine, starts the server as the binder's own user.
+//   "LocalService" = a service name: the class lives in that service, registered in the
+//     services' session and bound from every session; the bind asks the service manager to
+//     start the service (which needs the right to start it) and answers as above until it has
+//     registered.
+// CoCreateInstance waits for a starting server without polling: it wakes when the session's
+// class objects change or the server it waits for ends (one that ends without registering fails
+// the call with CO_E_SERVER_EXEC_FAILURE, as does one that has not registered within 30 s).
+// Every function may be called from any thread.
 
 #include <cstdint>
 #include <string>

@@ -83,7 +83,8 @@ class ExportTable {
       m_entries.erase(found);
     }
     // An object of a single-threaded apartment is also released there, as its calls run there.
-    if (apartment) apartment->Deliver([leaving = std::move(leaving)]() mutable { leaving.Release(); });
+    if (apartment)
+      apartment->Deliver([leaving = std::move(leaving)]() mutable { leaving.Release(); });
   }
   // A reference that travels to a receiver under a token; it stays with `anchor` (a connection)
   // until claimed, and goes when the anchor ends first. A reusable grant is claimed any number
@@ -255,6 +256,18 @@ void ReadMessages(int descriptor, const std::function<void(Message)>& handle) {
 }
 
 std::filesystem::path SocketFolder() { return PlatformRoot() / "com"; }
+
+}  // namespace
+
+void MakeSocketFolder() {
+  std::error_code ignored;
+  // Every user's processes put their sockets here; none removes another's.
+  if (std::filesystem::create_directories(SocketFolder(), ignored)) {
+    chmod(SocketFolder().c_str(), 01777);
+  }
+}
+
+namespace {
 
 std::optional<sockaddr_un> AddressOf(const std::string& exporter) {
   // A name is made by this layer: digits, letters and a dash, nothing that leaves the folder.
@@ -605,9 +618,9 @@ class ApartmentReference final : public RemoteObject {
 
     std::mutex mutex;
     std::condition_variable finished;
-    std::optional<HRESULT> result;    // guarded by mutex
-    std::vector<wire::Value> out;     // guarded by mutex
-    CallDispatcher* const waiter;     // held by the waiting caller
+    std::optional<HRESULT> result;  // guarded by mutex
+    std::vector<wire::Value> out;   // guarded by mutex
+    CallDispatcher* const waiter;   // held by the waiting caller
   };
 
   static HRESULT Refer(CallLayerCore& core, ComPtr<IUnknown> object,
@@ -797,11 +810,7 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
 const std::string& CallLayerCore::Name() {
   const std::scoped_lock lock(m_mutex);
   if (!m_name.empty() || m_stopping) return m_name;
-  std::error_code ignored;
-  // Every user's processes put their sockets here; none removes another's.
-  if (std::filesystem::create_directories(SocketFolder(), ignored)) {
-    chmod(SocketFolder().c_str(), 01777);
-  }
+  MakeSocketFolder();
   std::ostringstream name;
   name << std::hex << getpid() << '-' << std::mt19937_64{std::random_device{}()}();
   const auto address = AddressOf(name.str());
@@ -962,8 +971,7 @@ HRESULT LayerMarshaller::Export(IUnknown* object, REFIID iid, wire::ObjectRefere
       SUCCEEDED(object->QueryInterface(IidOf<IRemoteIdentity>, proxy.put_void()))) {
     return proxy->Remote().PassOn(iid, m_anchor, reference);
   }
-  return m_core.ExportLocal(object, iid, CurrentApartmentDispatcher(), m_anchor, false,
-                            reference);
+  return m_core.ExportLocal(object, iid, CurrentApartmentDispatcher(), m_anchor, false, reference);
 }
 
 HRESULT LayerMarshaller::Import(const wire::ObjectReference& reference, REFIID iid, void** object) {

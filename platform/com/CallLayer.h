@@ -29,6 +29,10 @@ HRESULT RevokeReference(const std::string& text);
 // E_ACCESSDENIED when it refuses this caller, E_INVALIDARG for a text that names nothing.
 HRESULT UnmarshalReference(const std::string& text, REFIID iid, void** object);
 
+// Makes the folder where every user's exporting processes put their sockets, open to all; a
+// process that starts another user's server makes it first, as that user may not.
+void MakeSocketFolder();
+
 // How many of this process's objects are held by other processes (and by published texts).
 std::size_t ExportedObjectCount();
 

@@ -22,29 +22,6 @@ extern char** environ;
 namespace platform::detail {
 namespace {
 
-struct Account {
-  uid_t uid = 0;
-  gid_t gid = 0;
-  std::vector<gid_t> groups;
-};
-
-std::optional<Account> AccountOf(const std::string& user) {
-  passwd entry{};
-  passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
-      found == nullptr) {
-    return std::nullopt;
-  }
-  Account account{entry.pw_uid, entry.pw_gid, std::vector<gid_t>(64)};
-  int count = static_cast<int>(account.groups.size());
-  if (getgrouplist(user.c_str(), entry.pw_gid, account.groups.data(), &count) < 0) {
-    count = 0;
-  }
-  account.groups.resize(static_cast<std::size_t>(count));
-  return account;
-}
-
 std::optional<std::string> FindProgram(const std::string& program) {
   if (program.find('/') != std::string::npos) {
     return access(program.c_str(), X_OK) == 0 ? std::optional(program) : std::nullopt;
@@ -53,8 +30,7 @@ std::optional<std::string> FindProgram(const std::string& program) {
   std::string_view folders(path != nullptr ? path : "/usr/bin:/bin");
   while (!folders.empty()) {
     const std::size_t end = folders.find(':');
-    const std::filesystem::path candidate =
-        std::filesystem::path(folders.substr(0, end)) / program;
+    const std::filesystem::path candidate = std::filesystem::path(folders.substr(0, end)) / program;
     if (access(candidate.c_str(), X_OK) == 0) {
       return candidate.string();
     }
@@ -152,6 +128,23 @@ void WriteReport(int descriptor, ChildReport report) noexcept {
 }
 
 }  // namespace
+
+std::optional<Account> AccountOf(const std::string& user) {
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwnam_r(user.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr) {
+    return std::nullopt;
+  }
+  Account account{entry.pw_uid, entry.pw_gid, std::vector<gid_t>(64)};
+  int count = static_cast<int>(account.groups.size());
+  if (getgrouplist(user.c_str(), entry.pw_gid, account.groups.data(), &count) < 0) {
+    count = 0;
+  }
+  account.groups.resize(static_cast<std::size_t>(count));
+  return account;
+}
 
 Launched LaunchProgram(const LaunchSpec& spec) {
   Launched launched;

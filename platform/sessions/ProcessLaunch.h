@@ -17,6 +17,15 @@
 
 namespace platform::detail {
 
+struct Account {
+  uid_t uid = 0;
+  gid_t gid = 0;
+  std::vector<gid_t> groups;
+};
+
+// The account of this machine of that user name; nothing when there is none. Any thread.
+std::optional<Account> AccountOf(const std::string& user);
+
 struct LaunchSpec {
   std::vector<std::string> arguments;  // the program (found on PATH without a '/') first
   std::uint32_t sessionId = 0;         // its PLATFORM_SESSION; the root is this process's
@@ -34,7 +43,7 @@ struct LaunchSpec {
 
 struct Launched {
   pid_t pid = 0;
-  UniqueFd processFd;  // readable once the process has ended; none for a detached process
+  UniqueFd processFd;       // readable once the process has ended; none for a detached process
   std::uint32_t error = 0;  // ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ... when it did not start
 };
 

@@ -5,19 +5,25 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/base/Text.h"
 #include "platform/com/Registry.h"
 #include "platform/com/tests/TestInterfaces.h"
+#include "platform/com/tests/TestSessions.h"
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
+#include "platform/kernel/tests/HelperProcess.h"
+#include "platform/services/ServiceControl.h"
 
 namespace {
 
@@ -107,13 +113,14 @@ pid_t ServerOf(ICounter* counter) {
 
 // Binds the served class in `session` until the server has registered; how many answers said
 // it was still starting.
-int BindUntilReady(std::uint32_t session, ComPtr<IClassFactory>& factory) {
+int BindUntilReady(std::uint32_t session, ComPtr<IClassFactory>& factory,
+                   REFCLSID clsid = kServedCounterClass) {
   ComPtr<IBindCtx> context;
   CreateBindCtx(0, context.put());
   ComPtr<IMoniker> moniker;
   ULONG eaten = 0;
   const std::u16string name = u"Session:" + platform::FromUtf8(std::to_string(session)) +
-                              u"!clsid:" + platform::FormatGuid(kServedCounterClass);
+                              u"!clsid:" + platform::FormatGuid(clsid);
   EXPECT_EQ(MkParseDisplayNameEx(context.get(), name.c_str(), &eaten, moniker.put()), S_OK);
   int starting = 0;
   for (int attempt = 0; attempt < 500; ++attempt) {
@@ -167,18 +174,36 @@ TEST_F(Activation, ABindStartsTheServerInItsSessionAndTheServerEndsWithItsLastOb
   EXPECT_TRUE(WaitForExit(server));
 }
 
-TEST_F(Activation, TwoBindsAtOnceStartOneServer) {
-  ComPtr<IClassFactory> first;
-  ComPtr<IClassFactory> second;
-  std::thread other([&] { BindUntilReady(8, second); });
-  BindUntilReady(8, first);
-  other.join();
-  ComPtr<ICounter> one;
-  ComPtr<ICounter> two;
-  ASSERT_EQ(first->CreateInstance(nullptr, IidOf<ICounter>, one.put_void()), S_OK);
-  ASSERT_EQ(second->CreateInstance(nullptr, IidOf<ICounter>, two.put_void()), S_OK);
-  m_servers.push_back(ServerOf(one.get()));
-  EXPECT_EQ(ServerOf(two.get()), m_servers.front());
+TEST_F(Activation, BindsAtOnceStartOneServerAndLeaveNoOtherBehind) {
+  // A server that registers at once, so that binders race its registration.
+  ASSERT_TRUE(platform::RegisterLocalServer(kServedCounterClass, HelperCommand(0),
+                                            u"Test.ServedCounter", kServedCounterClass));
+  std::vector<ComPtr<IClassFactory>> factories(4);
+  std::vector<std::thread> binders;
+  for (std::size_t i = 1; i < factories.size(); ++i) {
+    binders.emplace_back([&, i] { BindUntilReady(8, factories[i]); });
+  }
+  BindUntilReady(8, factories[0]);
+  for (std::thread& binder : binders) binder.join();
+  // The counters hold the server while the test compares them.
+  std::vector<ComPtr<ICounter>> counters;
+  const auto serverOf = [&counters](const ComPtr<IClassFactory>& factory) {
+    counters.emplace_back();
+    EXPECT_EQ(factory->CreateInstance(nullptr, IidOf<ICounter>, counters.back().put_void()), S_OK);
+    return counters.back() ? ServerOf(counters.back().get()) : -1;
+  };
+  m_servers.push_back(serverOf(factories[0]));
+  for (const auto& factory : factories) EXPECT_EQ(serverOf(factory), m_servers.front());
+  factories.clear();
+  counters.clear();
+  ASSERT_TRUE(WaitForExit(m_servers.front()));
+  // With the one server gone, nothing of the class is registered: the next bind starts anew.
+  ComPtr<IClassFactory> next;
+  const HRESULT hr =
+      platform::BindClassObject(8, kServedCounterClass, IidOf<IClassFactory>, next.put_void());
+  EXPECT_EQ(hr, kServerStarting);
+  if (hr == kServerStarting) BindUntilReady(8, next);
+  if (next) m_servers.push_back(serverOf(next));
 }
 
 TEST_F(Activation, AServerThatCannotStartAndAClassNotRegistered) {
@@ -207,6 +232,143 @@ TEST_F(Activation, CreateInstanceStartsALocalServerInTheCallersSession) {
   std::int32_t total = 0;
   EXPECT_EQ(counter->Increment(1, &total), S_OK);
   EXPECT_EQ(total, 1);
+}
+
+TEST_F(Activation, AStaleStartingMarkerHoldsNoBindBack) {
+  // What a binder or a server killed while starting leaves: a marker naming a process that has
+  // gone, or (from a torn write) naming none.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, nullptr, 0);
+  const auto marker = platform::PlatformRoot() / "classes" / "11" /
+                      (platform::ToUtf8(platform::FormatGuid(kServedCounterClass)) + ".starting");
+  for (const std::string& stale : {std::to_string(gone), std::string(), std::string("12ab")}) {
+    std::filesystem::create_directories(marker.parent_path());
+    ASSERT_TRUE(platform::ReplaceFileAtomically(marker.string(), stale));
+    ComPtr<IClassFactory> factory;
+    EXPECT_GT(BindUntilReady(11, factory), 0) << stale;
+    ComPtr<ICounter> counter;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IidOf<ICounter>, counter.put_void()), S_OK);
+    m_servers.push_back(ServerOf(counter.get()));
+  }
+}
+
+TEST_F(Activation, CreateInstanceFailsOnceTheStartedServerEndsWithoutRegistering) {
+  ASSERT_TRUE(platform::RegisterLocalServer(kServedCounterClass, HelperCommand(-1),
+                                            u"Test.ServedCounter", kServedCounterClass));
+  ComPtr<ICounter> counter;
+  EXPECT_EQ(CoCreateInstance(kServedCounterClass, nullptr, CLSCTX_LOCAL_SERVER, IidOf<ICounter>,
+                             counter.put_void()),
+            CO_E_SERVER_EXEC_FAILURE);
+  EXPECT_EQ(counter, nullptr);
+}
+
+constexpr GUID kInteractiveAppId = platform::GuidLiteral(u"{5D763E8C-0000-4E80-8A69-E27BC0E59E4C}");
+
+TEST_F(Activation, AnInteractiveUserServerRunsAsTheSessionsUserWhenItIsAnAccountHere) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to start a server as another user";
+  // The other user's server reaches the root's folders and the kernel's table.
+  chmod(platform::PlatformRoot().c_str(), 0755);
+  TestSessions sessions;
+  ASSERT_TRUE(sessions.Running());
+  ASSERT_TRUE(platform::RegisterLocalServer(kServedCounterClass, HelperCommand(0),
+                                            u"Test.ServedCounter", kInteractiveAppId));
+  platform::RegistryKey appId;
+  ASSERT_EQ(appId.Create(HKEY_LOCAL_MACHINE,
+                         u"SOFTWARE\\Classes\\AppID\\" + platform::FormatGuid(kInteractiveAppId),
+                         KEY_WRITE),
+            ERROR_SUCCESS);
+  ASSERT_EQ(appId.SetStringValue(u"RunAs", u"Interactive User"), ERROR_SUCCESS);
+  // A user who is no account of this machine: the server runs as the caller.
+  for (const auto& [user, uid] :
+       {std::pair{"nobody", uid_t{65534}}, std::pair{"no-such-account-here", geteuid()}}) {
+    const auto session = sessions.Logon(user);
+    ASSERT_TRUE(session);
+    ComPtr<IClassFactory> factory;
+    BindUntilReady(*session, factory);
+    ASSERT_NE(factory, nullptr) << user;
+    ComPtr<ICounter> counter;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IidOf<ICounter>, counter.put_void()), S_OK);
+    const pid_t server = ServerOf(counter.get());
+    m_servers.push_back(server);
+    struct stat process {};
+    ASSERT_EQ(stat(("/proc/" + std::to_string(server)).c_str(), &process), 0);
+    EXPECT_EQ(process.st_uid, uid) << user;
+  }
+}
+
+// A service manager of the test's root in a process of its own, with the call helper installed
+// as the service "TestComService" that serves kServiceCounterClass.
+class ServiceActivation : public Activation {
+ protected:
+  void SetUp() override {
+    Activation::SetUp();
+    m_manager = std::make_unique<platform::testing::HelperProcess>(SERVICE_MANAGER_PROBE,
+                                                                   std::vector<std::string>{});
+    ASSERT_EQ(m_manager->Answer(), "ready");
+    auto manager = platform::OpenSCManager({}, u"ServicesActive", platform::SC_MANAGER_ALL_ACCESS);
+    ASSERT_EQ(manager.error, ERROR_SUCCESS);
+    m_scm = std::move(manager.handle);
+    platform::ServiceConfig config;
+    config.serviceName = u"TestComService";
+    config.displayName = u"Test component service";
+    config.binaryPathName = u"\"" + platform::FromUtf8(PLATFORM_COM_CALL_HELPER) + u"\" service";
+    ASSERT_EQ(platform::CreateService(m_scm, config, platform::SERVICE_ALL_ACCESS).error,
+              ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    if (m_scm) {
+      // The next test of this process finds a root without the test's service.
+      const auto installed =
+          platform::OpenService(m_scm, u"TestComService", platform::SERVICE_ALL_ACCESS);
+      EXPECT_EQ(platform::DeleteService(installed.handle), ERROR_SUCCESS);
+      EXPECT_EQ(platform::ShutdownServiceManager(m_scm), ERROR_SUCCESS);
+      EXPECT_EQ(m_manager->Answer(), "no answer");
+    }
+    Activation::TearDown();
+  }
+  static void RegisterServiceClass(std::u16string_view service) {
+    const std::u16string appId = platform::FormatGuid(kServiceAppId);
+    ASSERT_TRUE(platform::RegistrySetValue(HKEY_CLASSES_ROOT,
+                                           u"CLSID\\" + platform::FormatGuid(kServiceCounterClass),
+                                           u"AppID", appId));
+    ASSERT_TRUE(platform::RegistrySetValue(HKEY_CLASSES_ROOT, u"AppID\\" + appId, u"LocalService",
+                                           service));
+  }
+
+  static constexpr GUID kServiceAppId =
+      platform::GuidLiteral(u"{1800BF5D-0000-4272-BCD9-12246FA968FE}");
+  std::unique_ptr<platform::testing::HelperProcess> m_manager;
+  platform::ScHandle m_scm;
+};
+
+TEST_F(ServiceActivation, AServiceClassIsStartedThroughTheServiceManagerForEverySession) {
+  RegisterServiceClass(u"TestComService");
+  ComPtr<IClassFactory> fromSession;
+  EXPECT_GT(BindUntilReady(4, fromSession, kServiceCounterClass), 0);
+  ASSERT_NE(fromSession, nullptr);
+  ComPtr<ICounter> counter;
+  ASSERT_EQ(fromSession->CreateInstance(nullptr, IidOf<ICounter>, counter.put_void()), S_OK);
+  const pid_t service = ServerOf(counter.get());
+  // The one service serves the callers of every session.
+  ComPtr<ICounter> created;
+  ASSERT_EQ(CoCreateInstance(kServiceCounterClass, nullptr, CLSCTX_LOCAL_SERVER, IidOf<ICounter>,
+                             created.put_void()),
+            S_OK);
+  EXPECT_EQ(ServerOf(created.get()), service);
+  const auto opened =
+      platform::OpenService(m_scm, u"TestComService", platform::SERVICE_QUERY_STATUS);
+  platform::SERVICE_STATUS status;
+  ASSERT_EQ(platform::QueryServiceStatus(opened.handle, status), ERROR_SUCCESS);
+  EXPECT_EQ(status.dwCurrentState, platform::SERVICE_RUNNING);
+}
+
+TEST_F(ServiceActivation, AServiceThatIsNotInstalledCannotStart) {
+  RegisterServiceClass(u"NoSuchService");
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(
+      platform::BindClassObject(4, kServiceCounterClass, IidOf<IClassFactory>, factory.put_void()),
+      CO_E_SERVER_EXEC_FAILURE);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "platform/com/DispatchSink.h"
 #include "platform/com/tests/ApartmentThread.h"
 #include "platform/com/tests/TestInterfaces.h"
+#include "platform/services/ServiceDispatcher.h"
 
 namespace {
 
@@ -189,6 +190,8 @@ class CServedCounter final : public CCounter {
 // The local server: registers its class object after `delay` and ends when its last object is
 // released.
 int Serve(std::chrono::milliseconds delay) {
+  // A negative delay: a server that fails before it registers.
+  if (delay.count() < 0) return 2;
   std::this_thread::sleep_for(delay);
   const auto factory = platform::MakeObject<platform::ClassFactory<CServedCounter>>();
   DWORD cookie = 0;
@@ -202,12 +205,57 @@ int Serve(std::chrono::milliseconds delay) {
   return 0;
 }
 
+// The service: serves kServiceCounterClass from its start until it is stopped.
+namespace service {
+
+using namespace platform;
+
+std::atomic<SERVICE_STATUS_HANDLE> g_service;
+bool g_serviceStopping = false;
+
+void ReportService(std::uint32_t state, std::uint32_t accepted) {
+  SERVICE_STATUS status;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = accepted;
+  SetServiceStatus(g_service.load(), status);
+}
+
+std::uint32_t ServiceHandler(std::uint32_t control, std::uint32_t, void*, void*) {
+  if (control == SERVICE_CONTROL_STOP) {
+    ReportService(SERVICE_STOP_PENDING, 0);
+    const std::scoped_lock lock(g_serverMutex);
+    g_serviceStopping = true;
+    g_serverUnused.notify_all();
+  }
+  return 0;
+}
+
+void ServiceMain(std::uint32_t, char16_t** arguments) {
+  g_service = RegisterServiceCtrlHandlerEx(arguments[0], ServiceHandler, nullptr);
+  const auto factory = platform::MakeObject<platform::ClassFactory<CServedCounter>>();
+  DWORD cookie = 0;
+  if (SUCCEEDED(CoRegisterClassObject(kServiceCounterClass, factory->Identity(),
+                                      CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie))) {
+    ReportService(SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
+    std::unique_lock lock(g_serverMutex);
+    g_serverUnused.wait(lock, [] { return g_serviceStopping; });
+    CoRevokeClassObject(cookie);
+  }
+  ReportService(SERVICE_STOPPED, 0);
+}
+
+}  // namespace service
+
 int main(int argc, char** argv) {
   static_cast<void>(kTestCallsRegistered && kTestSourceRegistered);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (!arguments.empty() && arguments.back() == "-Embedding") {
     const int delay = arguments.size() == 2 ? std::stoi(arguments[0]) : 0;
     return Serve(std::chrono::milliseconds(delay));
+  }
+  if (arguments.size() == 1 && arguments[0] == "service") {
+    const platform::SERVICE_TABLE_ENTRY table[] = {{u"TestComService", service::ServiceMain}};
+    return static_cast<int>(platform::StartServiceCtrlDispatcher(table));
   }
   Helper helper;
   std::string line;

@@ -262,3 +262,6 @@ class CTestSource final : public platform::ComObject<ITestSource, IConnectionPoi
 // The class that the call helper serves as a local server.
 inline constexpr CLSID kServedCounterClass =
     platform::GuidLiteral(u"{52CA7E0B-0000-4290-994F-D028D89DEBAF}");
+// The class that the call helper serves as the service "TestComService".
+inline constexpr CLSID kServiceCounterClass =
+    platform::GuidLiteral(u"{C9BB4D75-0000-4EC6-BD32-DA93E4EE47E7}");
