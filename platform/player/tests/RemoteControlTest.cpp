@@ -87,8 +87,8 @@ class RemoteControlTest : public ::testing::Test {
         Quoted(PLAYER_APPLICATION_STAND_IN) + u" " + platform::FromUtf8(PLAYER_SAMPLE_LIBRARY),
         u"Player.Application", CLSID_PlayerApplication));
     const std::filesystem::path data = platform::PlatformRoot() / "data";
-    std::filesystem::create_directories(data / "Player");
-    std::filesystem::copy_file(PLAYER_SAMPLE_LIBRARY, data / "Player" / "library.json");
+    std::filesystem::create_directories(data / "MediaPlayer");
+    std::filesystem::copy_file(PLAYER_SAMPLE_LIBRARY, data / "MediaPlayer" / "library.json");
     m_userData = {{"XDG_DATA_HOME", data.string()}};
     events = platform::MakeObject<EventLog>();
     events->onEvent = [this] { eventThreads.push_back(platform::CurrentThreadId()); };
