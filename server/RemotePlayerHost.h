@@ -2,7 +2,7 @@
 
 // The hidden window that hosts the player control in remote mode, with a CRemoteHost as its site.
 
-#include "platform/user/AxHost.h"
+#include "platform/com/AxHost.h"
 #include "server/WMPProxy.h"
 
 // Made, used and destroyed on the server's main thread.

@@ -142,7 +142,7 @@ class Library {
   std::unordered_map<std::u16string, StringsCache> m_strings;  // by attribute and media type
 };
 
-// The user's own library file: "Player/library.json" in the local application-data folder;
+// The user's own library file: "MediaPlayer/library.json" in the local application-data folder;
 // none when there is no such folder.
 std::optional<std::filesystem::path> UserLibraryPath();
 

@@ -288,7 +288,7 @@ Library Library::FromFile(const std::filesystem::path& path) {
 std::optional<std::filesystem::path> UserLibraryPath() {
   const std::optional<std::u16string> folder = LocalAppDataFolder();
   if (!folder) return std::nullopt;
-  return std::filesystem::path(ToUtf8(*folder)) / "Player" / "library.json";
+  return std::filesystem::path(ToUtf8(*folder)) / "MediaPlayer" / "library.json";
 }
 
 }  // namespace platform::player

@@ -14,7 +14,7 @@
 
 #include "platform/com/Object.h"
 #include "platform/player/PlayerInterfaces.h"
-#include "platform/user/AxHost.h"
+#include "platform/com/AxHost.h"
 
 namespace platform::player {
 

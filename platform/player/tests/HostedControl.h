@@ -4,13 +4,11 @@
 // site answers the remoting service with the service type it is given. The thread that hosts the
 // control only.
 
-#include <gtest/gtest.h>
-
 #include <string>
 
 #include "platform/com/Object.h"
 #include "platform/player/PlayerInterfaces.h"
-#include "platform/user/AxHost.h"
+#include "platform/com/AxHost.h"
 
 namespace player_test {
 
@@ -57,9 +55,10 @@ class HostedControl {
     if (const HRESULT hr = m_view.QueryHost(host); FAILED(hr)) return hr;
     return host->CreateControl(u"{6BF52A52-394A-11d3-B153-00C04F79FAA6}", m_view.m_hWnd, nullptr);
   }
+  // The control's player; null without a control.
   platform::ComPtr<IWMPPlayer4> Player() {
     platform::ComPtr<IWMPPlayer4> player;
-    EXPECT_EQ(m_view.QueryControl(player), S_OK);
+    m_view.QueryControl(player);
     return player;
   }
   void Close() { m_view.DestroyWindow(); }

@@ -25,10 +25,10 @@ class PlayerControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
     m_data = platform::PlatformRoot() / "data";
-    std::filesystem::create_directories(m_data / "Player");
+    std::filesystem::create_directories(m_data / "MediaPlayer");
     ASSERT_EQ(setenv("XDG_DATA_HOME", m_data.c_str(), 1), 0);
   }
-  std::filesystem::path LibraryFile() const { return m_data / "Player" / "library.json"; }
+  std::filesystem::path LibraryFile() const { return m_data / "MediaPlayer" / "library.json"; }
   void CopySample() const {
     std::filesystem::copy_file(PLAYER_SAMPLE_LIBRARY, LibraryFile(),
                                std::filesystem::copy_options::overwrite_existing);

@@ -23,6 +23,21 @@ using platform::ComPtr;
 
 inline std::u16string Text(BSTR text) { return std::u16string(text, SysStringLen(text)); }
 
+// The names of a playlist's items, in order.
+inline std::vector<std::u16string> Names(IWMPPlaylist* playlist) {
+  std::int32_t count = -1;
+  EXPECT_EQ(playlist->get_count(&count), S_OK);
+  std::vector<std::u16string> names;
+  for (std::int32_t i = 0; i < count; ++i) {
+    ComPtr<IWMPMedia> item;
+    UniqueBstr name;
+    EXPECT_EQ(playlist->get_item(i, item.put()), S_OK);
+    EXPECT_EQ(item->get_name(name.out()), S_OK);
+    names.push_back(Text(name.get()));
+  }
+  return names;
+}
+
 // Events as lines: "PlayStateChange 3", "MediaCollectionAttributeStringAdded WM/AlbumTitle,x".
 class EventLog final : public platform::DispatchSink<EventLog, _WMPOCXEvents> {
  public:
@@ -128,21 +143,6 @@ class PlayerTest : public ::testing::Test {
     ComPtr<IWMPPlaylist> result;
     EXPECT_EQ(media->getByAttribute(a.get(), v.get(), result.put()), S_OK);
     return result;
-  }
-
-  // The names of a playlist's items, in order.
-  static std::vector<std::u16string> Names(IWMPPlaylist* playlist) {
-    std::int32_t count = -1;
-    EXPECT_EQ(playlist->get_count(&count), S_OK);
-    std::vector<std::u16string> names;
-    for (std::int32_t i = 0; i < count; ++i) {
-      ComPtr<IWMPMedia> item;
-      UniqueBstr name;
-      EXPECT_EQ(playlist->get_item(i, item.put()), S_OK);
-      EXPECT_EQ(item->get_name(name.out()), S_OK);
-      names.push_back(Text(name.get()));
-    }
-    return names;
   }
 
   static std::vector<std::u16string> Strings(IWMPStringCollection* strings) {

@@ -1,7 +1,7 @@
 // Hosting a control: the host window and its host object, the class table, the site chain from
 // the control through the host to the hosting program's site, and what the window's end lets go.
 
-#include "platform/user/AxHost.h"
+#include "platform/com/AxHost.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/user/AxHost.h"
+#include "platform/com/AxHost.h"
 
 #include <map>
 #include <memory>
