@@ -7,7 +7,7 @@
 
 #include "platform/com/ComPtr.h"
 #include "platform/player/PlayerInterfaces.h"
-#include "service/session/ProxyInterfaces.h"
+#include "server/WMPProxyInterface.h"
 
 // Binds the server's class object in the session (retrying while the server starts), creates
 // its object into `p_pIProxyServer` and receives the player into `p_spPlayer`. After a failure
