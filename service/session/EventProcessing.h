@@ -11,7 +11,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "service/menu/MusicLibrary.h"
-#include "service/session/ProxyInterfaces.h"
+#include "server/WMPProxyInterface.h"
 
 // The play state of the last play-state event of any session: one value for the service, which
 // the session threads write and read at once.

@@ -13,7 +13,7 @@
 #include "platform/kernel/Event.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "service/session/MediaPlayerEvents.h"
-#include "service/session/ProxyInterfaces.h"
+#include "server/WMPProxyInterface.h"
 
 // Queues records of one session and sets "RemoteMediaPlayerEvent".
 class CSessionRecordQueue {

@@ -13,7 +13,7 @@
 #include "platform/kernel/Event.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "service/menu/MusicLibrary.h"
-#include "service/session/ProxyInterfaces.h"
+#include "server/WMPProxyInterface.h"
 #include "service/session/UserControlBlock.h"
 
 // What the loop keeps from pass to pass, and the page of the current pass.

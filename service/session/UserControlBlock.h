@@ -85,13 +85,19 @@ struct CSessionEvents {
 // The session thread's procedure; its result is the thread's exit code.
 using SessionThreadProcedure = std::uint32_t (*)(const CSessionEvents& p_Events);
 
+// The player-control thread of one session: binds the session's server, builds the menu tree,
+// connects the sinks, runs the wait loop until the terminate event and releases what it holds.
+// Always 0.
+std::uint32_t UserWindowsMediaPlayer(const CSessionEvents& p_Events);
+
 // Called on the listener's thread only (construction, start, signal, stop and deletion never
 // overlap). The block owns its thread, which must be joined: a thread that did not end within
 // the stop's 10 s is joined by the destructor, which waits for it, so the block and what its
 // thread uses live until the thread has ended.
 class CUserControlBlock {
  public:
-  CUserControlBlock(std::uint32_t p_dwSessionId, SessionThreadProcedure p_pProcedure);
+  CUserControlBlock(std::uint32_t p_dwSessionId,
+                    SessionThreadProcedure p_pProcedure = UserWindowsMediaPlayer);
   CUserControlBlock(const CUserControlBlock&) = delete;
   CUserControlBlock& operator=(const CUserControlBlock&) = delete;
   ~CUserControlBlock();

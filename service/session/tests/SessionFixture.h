@@ -22,7 +22,7 @@
 #include "service/menu/MusicLibrary.h"
 #include "service/menu/tests/MenuFixture.h"
 #include "service/session/MediaPlayerEvents.h"
-#include "service/session/ProxyInterfaces.h"
+#include "server/WMPProxyInterface.h"
 
 namespace session_test {
 
