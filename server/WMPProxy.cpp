@@ -166,7 +166,7 @@ LRESULT CWMPProxy::OnWMPTreeChange(WPARAM p_wParam, LPARAM /*p_lParam*/) {
 void CWMPProxy::OnNavigation() {
   const auto l_pGetSelection = reinterpret_cast<GetTreeviewSelectionProc>(
       m_hQuillombLibrary->Find("GetTreeviewSelection"));
-  const std::uint8_t* l_pShared = nullptr;
+  std::uint8_t* l_pShared = nullptr;
   if (l_pGetSelection == nullptr || !l_pGetSelection(&l_pShared) || l_pShared == nullptr) return;
   // The record is copied out at once and read within the buffer's size, whatever it holds.
   std::array<std::uint8_t, kTreeviewSelectionSize> l_Record{};

@@ -53,7 +53,7 @@ bool FakeLoadSnoop(HWND p_hWindow, UINT p_nMessage) {
   g_pQuillomb->message = p_nMessage;
   return true;
 }
-bool FakeGetSelection(const std::uint8_t** p_ppSelection) {
+bool FakeGetSelection(std::uint8_t** p_ppSelection) {
   if (!g_pQuillomb->answers) return false;
   *p_ppSelection = g_pQuillomb->selection.data();
   return true;
