@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -57,12 +58,26 @@ void Pump(Timeout p_Duration) {
   }
 }
 
-// Serves this thread until the monitor has taken that many counts.
+// Serves this thread until the monitor has taken that many counts, for up to 10 s of real time.
 void AwaitCounts(const FakePlayer& p_Player, int p_nCounts) {
-  for (int l_nTry = 0; l_nTry < 500 && p_Player.counts.load() < p_nCounts; ++l_nTry) {
+  const auto l_End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (p_Player.counts.load() < p_nCounts && std::chrono::steady_clock::now() < l_End) {
     Pump(Timeout(10));
   }
 }
+
+// The monitor's one-second settling is what these tests look at: they run on the real clock, so
+// that a busy machine cannot stretch a 200 ms gap between polls past the settling time.
+class RealClock {
+ public:
+  RealClock() : m_fScale(platform::TimeScale()) { platform::SetTimeScale(1.0); }
+  ~RealClock() { platform::SetTimeScale(m_fScale); }
+  RealClock(const RealClock&) = delete;
+  RealClock& operator=(const RealClock&) = delete;
+
+ private:
+  const double m_fScale;
+};
 
 class WMPProxyTest : public ::testing::Test {
  protected:
@@ -115,6 +130,7 @@ platform::Event AlbumDeletedEvent() { return NamedEvent(u"Global\\WMPAlbumDelete
 
 
 TEST_F(WMPProxyTest, ABurstOfPollsGivesOneCountASecondAfterTheLast) {
+  const RealClock l_Clock;
   const ComPtr<CWMPProxy> proxy = MakeProxy();
   const platform::Event poll = PollEvent();
   ComPtr<IUnknown> handed;
@@ -135,6 +151,7 @@ TEST_F(WMPProxyTest, ABurstOfPollsGivesOneCountASecondAfterTheLast) {
 }
 
 TEST_F(WMPProxyTest, OnlyAFallingAlbumCountSetsTheDeletedEvent) {
+  const RealClock l_Clock;
   struct Case {
     std::int32_t before;
     std::int32_t after;
@@ -183,6 +200,12 @@ TEST_F(WMPProxyTest, TheLastReleaseWaitsForTheMonitorToLetThePlayerGo) {
   poll.Set();
   Pump(Timeout(1100));
   proxy.Release();
+  // The monitor's own reference came through its apartment: its release is served when this
+  // apartment next pumps.
+  const auto l_End = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (player->References() > 1u && std::chrono::steady_clock::now() < l_End) {
+    Pump(Timeout(10));
+  }
   EXPECT_EQ(player->References(), 1u) << "neither the object nor its monitor holds the player";
   player->countDelayMs = 0;
 }
