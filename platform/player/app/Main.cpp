@@ -55,11 +55,8 @@ std::optional<CommandLine> Parse(const std::vector<std::string_view>& words) {
 // The library the command line names, or the user's; an empty one when the user has none.
 Library LoadLibrary(const CommandLine& line) {
   if (line.library) return Library::FromFile(*line.library);
-  const std::optional<std::u16string> folder = LocalAppDataFolder();
-  if (!folder) return Library();
-  const std::filesystem::path file =
-      std::filesystem::path(ToUtf8(*folder)) / "MediaPlayer" / "library.json";
-  return std::filesystem::exists(file) ? Library::FromFile(file) : Library();
+  const std::optional<std::filesystem::path> file = UserLibraryPath();
+  return file && std::filesystem::exists(*file) ? Library::FromFile(*file) : Library();
 }
 
 // The class object of the session, registered while it lives.

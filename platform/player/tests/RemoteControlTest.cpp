@@ -24,7 +24,6 @@
 #include "platform/kernel/Root.h"
 #include "platform/kernel/tests/HelperProcess.h"
 #include "platform/player/PlayerApplication.h"
-#include "platform/player/tests/ApplicationStandIn.h"
 #include "platform/player/tests/HostedControl.h"
 #include "platform/player/tests/PlayerFixture.h"
 #include "platform/user/Window.h"
@@ -41,7 +40,7 @@ std::vector<HWND> ApplicationWindows() {
   std::vector<HWND> windows;
   platform::EnumWindows(
       [](HWND window, LPARAM list) {
-        if (platform::GetClassName(window) == kStandInWindowClass) {
+        if (platform::GetClassName(window) == u"WMPlayerApp") {
           reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
         }
         return true;
@@ -76,16 +75,11 @@ bool PumpUntil(const std::function<bool()>& done) {
   return true;
 }
 
-std::u16string Quoted(const std::string& text) { return u"\"" + platform::FromUtf8(text) + u"\""; }
-
 class RemoteControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
-    ASSERT_TRUE(platform::RegisterLocalServer(
-        CLSID_PlayerApplication,
-        Quoted(PLAYER_APPLICATION_STAND_IN) + u" " + platform::FromUtf8(PLAYER_SAMPLE_LIBRARY),
-        u"Player.Application", CLSID_PlayerApplication));
+    ASSERT_TRUE(platform::player::RegisterPlayerApplication(WMPLAYER));
     const std::filesystem::path data = platform::PlatformRoot() / "data";
     std::filesystem::create_directories(data / "MediaPlayer");
     std::filesystem::copy_file(PLAYER_SAMPLE_LIBRARY, data / "MediaPlayer" / "library.json");
