@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -18,12 +19,19 @@
 #include <vector>
 
 #include "platform/base/Text.h"
+#include "platform/com/Apartment.h"
+#include "platform/com/DispatchSink.h"
+#include "platform/com/SafeArray.h"
 #include "platform/com/Activation.h"
 #include "platform/com/ConnectionPoint.h"
 #include "platform/com/Registry.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Posix.h"
+#include "platform/kernel/Root.h"
+#include "platform/player/PlayerApplication.h"
+#include "platform/player/PlayerInterfaces.h"
 #include "platform/sessions/RootProcesses.h"
+#include "platform/user/Window.h"
 #include "server/WMPProxyInterface.h"
 
 extern char** environ;
@@ -198,6 +206,128 @@ TEST(ServerProcess, StartedThroughTheSessionMonikerItEndsWithItsLastObject) {
   l_spProxy.Release();
   EXPECT_TRUE(WaitForExit(l_Servers.front()));
   RunToEnd({RUVELLO, "-UnregServer"});
+}
+
+// The paths of the selections that reach this apartment's sink.
+class SelectionLog final : public platform::DispatchSink<SelectionLog, _IWMPEventSinkEvents> {
+ public:
+  HRESULT OnNavigationChanged(std::int32_t /*p_nType*/, SAFEARRAY* p_pEntries) {
+    std::vector<std::u16string> l_Path;
+    std::int32_t l_nLower = 0;
+    std::int32_t l_nUpper = -1;
+    SafeArrayGetLBound(p_pEntries, 1, &l_nLower);
+    SafeArrayGetUBound(p_pEntries, 1, &l_nUpper);
+    for (std::int32_t l_nIndex = l_nLower; l_nIndex <= l_nUpper; ++l_nIndex) {
+      BSTR l_bstrEntry = nullptr;
+      SafeArrayGetElement(p_pEntries, &l_nIndex, &l_bstrEntry);
+      l_Path.emplace_back(l_bstrEntry, SysStringLen(l_bstrEntry));
+      SysFreeString(l_bstrEntry);
+    }
+    paths.push_back(std::move(l_Path));
+    return S_OK;
+  }
+  using SinkMap = platform::SinkMap<platform::SinkEntry<_IWMPEventSinkEvents::WMPNavigationChanged,
+                                                        &SelectionLog::OnNavigationChanged>>;
+  std::vector<std::vector<std::u16string>> paths;
+};
+
+// Serves this thread's apartment until the answer holds; false when it never does in 60 s.
+bool PumpUntil(const std::function<bool()>& p_Check) {
+  const auto l_End = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!p_Check()) {
+    if (std::chrono::steady_clock::now() > l_End) return false;
+    platform::MsgWaitForMultipleObjects({}, false, platform::Timeout(50), QS_ALLINPUT);
+    MSG l_Message;
+    while (platform::PeekMessage(l_Message, 0, 0, 0, PM_REMOVE)) platform::DispatchMessage(l_Message);
+  }
+  return true;
+}
+
+std::vector<pid_t> PlayersInSession(std::uint32_t p_nSession) {
+  std::vector<pid_t> l_Players;
+  for (const auto& l_Process : platform::detail::ListRootProcesses()) {
+    if (l_Process.imageName == u"wmplayer.exe" && l_Process.sessionId == p_nSession) {
+      l_Players.push_back(l_Process.identity.pid);
+    }
+  }
+  return l_Players;
+}
+
+// The whole chain of a session: the server, bound through the session moniker, hosts the control
+// in remote mode, which starts the player application; the player it hands out is the
+// application's, and a selection made in the application's tree arrives at this apartment's sink
+// through the hook library inside the application.
+TEST(ServerProcess, HandsOutTheApplicationsPlayerAndReportsItsTreeSelection) {
+  constexpr std::uint32_t kSession = 4;
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  // The programs that activation starts keep real time (the hook library's waits are short).
+  setenv("PLATFORM_TIME_SCALE", "1", 1);
+  const std::filesystem::path l_Data = platform::PlatformRoot() / "data";
+  std::filesystem::create_directories(l_Data / "MediaPlayer");
+  std::filesystem::copy_file(PLAYER_SAMPLE_LIBRARY, l_Data / "MediaPlayer" / "library.json");
+  setenv("XDG_DATA_HOME", l_Data.c_str(), 1);
+  RunToEnd({RUVELLO, "-RegServer"});
+  ASSERT_TRUE(platform::player::RegisterPlayerApplication(WMPLAYER));
+
+  ComPtr<IBindCtx> l_spContext;
+  ASSERT_EQ(CreateBindCtx(0, l_spContext.put()), S_OK);
+  const std::u16string l_Name =
+      u"Session:4!clsid:" + platform::FormatGuid(CLSID_WMPProxy).substr(1, 36);
+  ULONG l_nEaten = 0;
+  ComPtr<IMoniker> l_spMoniker;
+  ASSERT_EQ(MkParseDisplayNameEx(l_spContext.get(), l_Name.c_str(), &l_nEaten, l_spMoniker.put()),
+            S_OK);
+  ComPtr<IClassFactory> l_spFactory;
+  ASSERT_TRUE(Eventually([&] {
+    return l_spMoniker->BindToObject(l_spContext.get(), nullptr, IidOf<IClassFactory>,
+                                     l_spFactory.put_void()) != kServerStarting;
+  }));
+  ASSERT_TRUE(l_spFactory);
+  ComPtr<IWMPProxy> l_spProxy;
+  ASSERT_EQ(l_spFactory->CreateInstance(nullptr, IidOf<IWMPProxy>, l_spProxy.put_void()), S_OK);
+  l_spFactory.Release();
+  const std::vector<pid_t> l_Servers = ServersInSession(kSession);
+  ASSERT_EQ(l_Servers.size(), 1u);
+
+  {
+    ComPtr<IUnknown> l_spHanded;
+    ASSERT_EQ(l_spProxy->InitializePlayer(l_spHanded.put()), S_OK);
+    ComPtr<IWMPPlayer4> l_spPlayer;
+    ASSERT_EQ(l_spHanded.QueryInterface(l_spPlayer), S_OK);
+    const std::vector<pid_t> l_Players = PlayersInSession(kSession);
+    ASSERT_EQ(l_Players.size(), 1u);
+    ComPtr<IWMPMediaCollection> l_spCollection;
+    ASSERT_EQ(l_spPlayer->get_mediaCollection(l_spCollection.put()), S_OK);
+
+    const ComPtr<SelectionLog> l_spSink = platform::MakeObject<SelectionLog>();
+    ASSERT_EQ(l_spSink->DispEventAdvise(l_spProxy.get()), S_OK);
+    ASSERT_EQ(l_spProxy->LoadQuillombMonitor(), S_OK);
+    // The worker reports once it has come into the application; the click follows.
+    Control({"tree-click", std::to_string(l_Players.front()), "WMPlayerApp", "1007", "All Music",
+             "Album"});
+    const std::vector<std::u16string> l_Expected{u"All Music", u"Album"};
+    EXPECT_TRUE(PumpUntil([&] {
+      for (const auto& l_Path : l_spSink->paths) {
+        if (l_Path == l_Expected) return true;
+      }
+      if (!l_spSink->paths.empty() && l_spSink->paths.back() != l_Expected) {
+        Control({"tree-click", std::to_string(l_Players.front()), "WMPlayerApp", "1007",
+                 "All Music", "Album"});
+      }
+      return false;
+    }));
+    EXPECT_EQ(l_spProxy->UnloadQuillombMonitor(), S_OK);
+    EXPECT_EQ(l_spSink->DispEventUnadvise(l_spProxy.get()), S_OK);
+    l_spPlayer.Release();
+    l_spCollection.Release();
+    l_spHanded.Release();
+    l_spProxy.Release();
+    EXPECT_TRUE(WaitForExit(l_Servers.front()));
+    kill(l_Players.front(), SIGKILL);
+    EXPECT_TRUE(WaitForExit(l_Players.front()));
+  }
+  RunToEnd({RUVELLO, "-UnregServer"});
+  CoUninitialize();
 }
 
 TEST(ServerProcess, TrayModeShowsTheServiceStateAndStopsOnlyInItsSession) {
