@@ -163,6 +163,31 @@ bool WaitForExit(pid_t p_nPid) {
   return poll(&l_Watch, 1, 20000) == 1;
 }
 
+// A proxy object of the server in `p_nSession`, bound through the session moniker as the service
+// binds it (retrying while the server starts); null when the bind fails.
+ComPtr<IWMPProxy> BindProxy(std::uint32_t p_nSession) {
+  ComPtr<IBindCtx> l_spContext;
+  EXPECT_EQ(CreateBindCtx(0, l_spContext.put()), S_OK);
+  const std::u16string l_Name = u"Session:" + platform::FromUtf8(std::to_string(p_nSession)) +
+                                u"!clsid:" + platform::FormatGuid(CLSID_WMPProxy).substr(1, 36);
+  ULONG l_nEaten = 0;
+  ComPtr<IMoniker> l_spMoniker;
+  if (!l_spContext || FAILED(MkParseDisplayNameEx(l_spContext.get(), l_Name.c_str(), &l_nEaten,
+                                                  l_spMoniker.put()))) {
+    return {};
+  }
+  ComPtr<IClassFactory> l_spFactory;
+  EXPECT_TRUE(Eventually([&] {
+    return l_spMoniker->BindToObject(l_spContext.get(), nullptr, IidOf<IClassFactory>,
+                                     l_spFactory.put_void()) != kServerStarting;
+  }));
+  ComPtr<IWMPProxy> l_spProxy;
+  if (l_spFactory) {
+    EXPECT_EQ(l_spFactory->CreateInstance(nullptr, IidOf<IWMPProxy>, l_spProxy.put_void()), S_OK);
+  }
+  return l_spProxy;
+}
+
 TEST(ServerProcess, RegistersItselfAndUnregisters) {
   RunToEnd({RUVELLO, "-RegServer"});
   const std::u16string l_Command = *platform::RegistryGetValue(
@@ -178,22 +203,8 @@ TEST(ServerProcess, RegistersItselfAndUnregisters) {
 TEST(ServerProcess, StartedThroughTheSessionMonikerItEndsWithItsLastObject) {
   RunToEnd({RUVELLO, "-RegServer"});
   constexpr std::uint32_t kSession = 3;
-  ComPtr<IBindCtx> l_spContext;
-  ASSERT_EQ(CreateBindCtx(0, l_spContext.put()), S_OK);
-  const std::u16string l_Name =
-      u"Session:3!clsid:" + platform::FormatGuid(CLSID_WMPProxy).substr(1, 36);
-  ULONG l_nEaten = 0;
-  ComPtr<IMoniker> l_spMoniker;
-  ASSERT_EQ(MkParseDisplayNameEx(l_spContext.get(), l_Name.c_str(), &l_nEaten, l_spMoniker.put()),
-            S_OK);
-  ComPtr<IClassFactory> l_spFactory;
-  ASSERT_TRUE(Eventually([&] {
-    return l_spMoniker->BindToObject(l_spContext.get(), nullptr, IidOf<IClassFactory>,
-                                     l_spFactory.put_void()) != kServerStarting;
-  }));
-  ASSERT_TRUE(l_spFactory);
-  ComPtr<IWMPProxy> l_spProxy;
-  ASSERT_EQ(l_spFactory->CreateInstance(nullptr, IidOf<IWMPProxy>, l_spProxy.put_void()), S_OK);
+  ComPtr<IWMPProxy> l_spProxy = BindProxy(kSession);
+  ASSERT_TRUE(l_spProxy);
   const std::vector<pid_t> l_Servers = ServersInSession(kSession);
   ASSERT_EQ(l_Servers.size(), 1u);
 
@@ -201,7 +212,6 @@ TEST(ServerProcess, StartedThroughTheSessionMonikerItEndsWithItsLastObject) {
   EXPECT_EQ(l_spProxy.QueryInterface(l_spContainer), S_OK);
   EXPECT_EQ(l_spProxy->UnloadQuillombMonitor(), S_OK);
 
-  l_spFactory.Release();
   l_spContainer.Release();
   l_spProxy.Release();
   EXPECT_TRUE(WaitForExit(l_Servers.front()));
@@ -269,23 +279,8 @@ TEST(ServerProcess, HandsOutTheApplicationsPlayerAndReportsItsTreeSelection) {
   RunToEnd({RUVELLO, "-RegServer"});
   ASSERT_TRUE(platform::player::RegisterPlayerApplication(WMPLAYER));
 
-  ComPtr<IBindCtx> l_spContext;
-  ASSERT_EQ(CreateBindCtx(0, l_spContext.put()), S_OK);
-  const std::u16string l_Name =
-      u"Session:4!clsid:" + platform::FormatGuid(CLSID_WMPProxy).substr(1, 36);
-  ULONG l_nEaten = 0;
-  ComPtr<IMoniker> l_spMoniker;
-  ASSERT_EQ(MkParseDisplayNameEx(l_spContext.get(), l_Name.c_str(), &l_nEaten, l_spMoniker.put()),
-            S_OK);
-  ComPtr<IClassFactory> l_spFactory;
-  ASSERT_TRUE(Eventually([&] {
-    return l_spMoniker->BindToObject(l_spContext.get(), nullptr, IidOf<IClassFactory>,
-                                     l_spFactory.put_void()) != kServerStarting;
-  }));
-  ASSERT_TRUE(l_spFactory);
-  ComPtr<IWMPProxy> l_spProxy;
-  ASSERT_EQ(l_spFactory->CreateInstance(nullptr, IidOf<IWMPProxy>, l_spProxy.put_void()), S_OK);
-  l_spFactory.Release();
+  ComPtr<IWMPProxy> l_spProxy = BindProxy(kSession);
+  ASSERT_TRUE(l_spProxy);
   const std::vector<pid_t> l_Servers = ServersInSession(kSession);
   ASSERT_EQ(l_Servers.size(), 1u);
 

@@ -411,6 +411,21 @@ void CSessionWaitLoop::OnLeft() {
   m_State.m_bLeaveNowPlaying = l_bLeft;
 }
 
+namespace {
+
+// The now-playing page while the track is shown, else the list page, which leaves now playing.
+void ShowListOrNowPlaying(SessionLoopState& p_State, const ListNumbers& p_Numbers,
+                          std::int32_t p_nScreenType, std::int32_t p_nMode) {
+  if (g_bCurrentlyPlayingDisplayed) {
+    p_State.m_Page = NowPlayingPage(p_State);
+    return;
+  }
+  p_State.m_Page = ListPage(p_State, p_Numbers, p_nScreenType, p_nMode);
+  p_State.m_bLeaveNowPlaying = true;
+}
+
+}  // namespace
+
 void CSessionWaitLoop::OnRight() {
   if (m_pRoot == nullptr) {
     return;
@@ -420,12 +435,7 @@ void CSessionWaitLoop::OnRight() {
     return;
   }
   const ListNumbers l_Numbers = FetchDisplayLines(*m_pRoot, m_State);
-  if (g_bCurrentlyPlayingDisplayed) {
-    m_State.m_Page = NowPlayingPage(m_State);
-    return;
-  }
-  m_State.m_Page = ListPage(m_State, l_Numbers, kScreenRight, 5);
-  m_State.m_bLeaveNowPlaying = true;
+  ShowListOrNowPlaying(m_State, l_Numbers, kScreenRight, 5);
 }
 
 void CSessionWaitLoop::OnPlay() {
@@ -449,12 +459,7 @@ void CSessionWaitLoop::OnRefresh() {
   if (CNowPlayingList* l_pNowPlaying = m_pRoot->GetNowPlayingList()) {
     l_pNowPlaying->OnTrackChanged();
   }
-  if (g_bCurrentlyPlayingDisplayed) {
-    m_State.m_Page = NowPlayingPage(m_State);
-    return;
-  }
-  m_State.m_Page = ListPage(m_State, l_Numbers, kScreenRefresh, 6);
-  m_State.m_bLeaveNowPlaying = true;
+  ShowListOrNowPlaying(m_State, l_Numbers, kScreenRefresh, 6);
 }
 
 void CSessionWaitLoop::OnAlbumDeleted() {
