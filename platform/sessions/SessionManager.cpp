@@ -304,6 +304,8 @@ SessionManager::Reply SessionManager::Logoff(std::uint32_t id) {
   if (!before || before->Find(id) == nullptr) {
     return {ERROR_CTX_WINSTATION_NOT_FOUND, {}};
   }
+  // The session's windows see the changes before it in their order, then its end.
+  AwaitQueuedNotices();
   const std::size_t told = delivery_->EndSession(id);
   std::vector<detail::ProcessIdentity> processes;
   for (const detail::RootProcess& process : detail::ListRootProcesses()) {
@@ -332,8 +334,15 @@ void SessionManager::Queue(const std::vector<Notice>& notices) {
   {
     const std::lock_guard lock(noticesMutex_);
     notices_.insert(notices_.end(), notices.begin(), notices.end());
+    queuedNotices_ += notices.size();
   }
   noticesQueued_.notify_all();
+}
+
+void SessionManager::AwaitQueuedNotices() {
+  std::unique_lock lock(noticesMutex_);
+  const std::uint64_t queued = queuedNotices_;
+  noticesPosted_.wait(lock, [this, queued] { return postedNotices_ >= queued; });
 }
 
 void SessionManager::DeliverNotices() {
@@ -353,6 +362,8 @@ void SessionManager::DeliverNotices() {
       }
     }
     lock.lock();
+    ++postedNotices_;
+    noticesPosted_.notify_all();
   }
 }
 

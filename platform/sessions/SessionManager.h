@@ -92,6 +92,8 @@ class SessionManager {
   static void LeaveConsole(detail::SessionTableData& table, std::vector<Notice>& notices);
   void Queue(const std::vector<Notice>& notices);
   void DeliverNotices();
+  // Returns once every notice queued before the call has been posted.
+  void AwaitQueuedNotices();
   void StartStartupPrograms(std::uint32_t id, const std::string& user);
 
   std::unique_ptr<SessionWindowDelivery> delivery_;
@@ -102,8 +104,11 @@ class SessionManager {
 
   std::mutex noticesMutex_;
   std::condition_variable noticesQueued_;
-  std::deque<Notice> notices_;  // guarded by noticesMutex_
-  bool stopping_ = false;       // guarded by noticesMutex_
+  std::condition_variable noticesPosted_;
+  std::deque<Notice> notices_;         // guarded by noticesMutex_
+  std::uint64_t queuedNotices_ = 0;    // guarded by noticesMutex_
+  std::uint64_t postedNotices_ = 0;    // guarded by noticesMutex_
+  bool stopping_ = false;              // guarded by noticesMutex_
   std::thread noticeThread_;
 
 };

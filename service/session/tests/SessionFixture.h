@@ -72,7 +72,7 @@ class CAnsweringCategory final : public CMediaLibraryNode {
   bool OnButtonPlay() override { return false; }
   bool SetCurrentNavigation(NavigationPath& p_Path, CMediaLibraryNode**) override {
     std::u16string l_Call = m_Name + u" navigation";
-    for (const _bstr_t& l_Line : p_Path) l_Call += u" " + std::u16string(l_Line.view());
+    for (const _bstr_t& l_Line : p_Path) l_Call.append(u" ").append(l_Line.view());
     return Note(l_Call);
   }
   bool OnArtistAdded(_bstr_t p_bstrValue, CMediaLibraryNode*, CMediaLibraryNode**) override {
