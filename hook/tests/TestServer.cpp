@@ -42,7 +42,8 @@ Procedure Export(const char* name) {
 std::string PathOf(const CDeviceData& record) {
   std::string path;
   for (const _bstr_t& line : record.GetLines()) {
-    path += (path.empty() ? "" : "/") + platform::ToUtf8(line.view());
+    if (!path.empty()) path += '/';
+    path += platform::ToUtf8(line.view());
   }
   return path.empty() ? "-" : path;
 }

@@ -66,7 +66,8 @@ std::string PathOf(const std::vector<std::uint8_t>& bytes) {
   EXPECT_EQ(record.GetTitle().length(), 0u);
   std::string path;
   for (const _bstr_t& line : record.GetLines()) {
-    path += (path.empty() ? "" : "/") + platform::ToUtf8(line.view());
+    if (!path.empty()) path += '/';
+    path += platform::ToUtf8(line.view());
   }
   return path;
 }
