@@ -108,7 +108,8 @@ Scenario ScenarioOf(DeathPoint point, const std::string& round) {
     case DeathPoint::WaiterHalfAdded:
       return {"WaiterHalfAdded", {}, "wait 0,4 1000"};
     case DeathPoint::WaiterHalfRemoved:
-      return {"WaiterHalfRemoved", {}, "wait 0,4 10"};
+      // Long enough on the tests' fast clock that the wait sleeps, and so has a record to take off.
+      return {"WaiterHalfRemoved", {}, "wait 0,4 5000"};
     case DeathPoint::MutexHalfTaken:
       return {"MutexHalfTaken", {}, "wait 2 0"};
     case DeathPoint::MutexHalfReleased:
