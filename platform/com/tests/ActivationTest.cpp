@@ -249,7 +249,12 @@ TEST_F(Activation, AStaleStartingMarkerHoldsNoBindBack) {
     EXPECT_GT(BindUntilReady(11, factory), 0) << stale;
     ComPtr<ICounter> counter;
     ASSERT_EQ(factory->CreateInstance(nullptr, IidOf<ICounter>, counter.put_void()), S_OK);
-    m_servers.push_back(ServerOf(counter.get()));
+    const pid_t server = ServerOf(counter.get());
+    m_servers.push_back(server);
+    // The next round's bind must not find this round's server on its way out.
+    counter = nullptr;
+    factory = nullptr;
+    ASSERT_TRUE(WaitForExit(server)) << stale;
   }
 }
 
