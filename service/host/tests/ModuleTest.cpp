@@ -10,6 +10,7 @@
 #include "common/tests/support/LogRecorder.h"
 #include "platform/base/Process.h"
 #include "platform/base/Time.h"
+#include "platform/com/Apartment.h"
 #include "platform/com/Registry.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
@@ -284,6 +285,10 @@ TEST_F(TamsvardModuleTest, WithoutTheServiceManagerTheHandlerFailsAndNothingStar
   CTamsvardModule module(kStandIns);
   EXPECT_EQ(module.PreMessageLoop(0), E_FAIL);
   EXPECT_TRUE(m_Log.Contains(u"InitializeSecurity"));
+  const auto l_Security = platform::ProcessSecurity();
+  ASSERT_TRUE(l_Security);
+  EXPECT_EQ(l_Security->authenticationLevel, RPC_C_AUTHN_LEVEL_NONE);
+  EXPECT_EQ(l_Security->impersonationLevel, RPC_C_IMP_LEVEL_IMPERSONATE);
   EXPECT_TRUE(m_Log.Contains(u"RegisterServiceCtrlHandlerEx Fails With Error 424"));
   platform::Sleep(Timeout(100));
   for (const WorkerRecord& l_Worker : g_Workers) EXPECT_EQ(l_Worker.thread.load(), 0u);
