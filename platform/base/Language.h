@@ -25,5 +25,7 @@ std::optional<LanguageId> LanguageIdFromLocale(std::string_view locale) noexcept
 // such as "0x0411"), else the first set of LC_ALL, LC_MESSAGES and LANG; English (United States)
 // when none names a known language.
 LanguageId UserInterfaceLanguage() noexcept;
+// The same, by the name the system's code calls it.
+inline LanguageId GetUserDefaultUILanguage() noexcept { return UserInterfaceLanguage(); }
 
 }  // namespace platform

@@ -10,6 +10,10 @@ namespace platform {
 // Full path of the process's executable, as a native path.
 std::u16string ModulePath();
 
+// The process's whole command line: the program and its arguments as it was started, separated
+// by single spaces.
+std::u16string GetCommandLineW();
+
 std::uint32_t CurrentProcessId() noexcept;
 std::uint32_t CurrentThreadId() noexcept;
 

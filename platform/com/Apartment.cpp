@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/base/NoDestructor.h"
 #include "platform/com/CallInterface.h"
 #include "platform/com/CallLayer.h"
 #include "platform/com/Object.h"
@@ -95,6 +96,44 @@ HRESULT CoInitializeEx(void* /*reserved*/, std::uint32_t flags) {
 }
 
 HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
+
+namespace {
+
+struct ProcessSecurityRecord {
+  std::mutex mutex;
+  std::optional<platform::ProcessCallSecurity> security;
+};
+
+ProcessSecurityRecord& TheProcessSecurity() {
+  static NoDestructor<ProcessSecurityRecord> record;
+  return *record;
+}
+
+}  // namespace
+
+HRESULT CoInitializeSecurity(void* securityDescriptor, std::int32_t authenticationServiceCount,
+                             void* authenticationServices, void* /*reserved1*/,
+                             DWORD authenticationLevel, DWORD impersonationLevel, void* authList,
+                             DWORD capabilities, void* /*reserved3*/) {
+  if (securityDescriptor != nullptr || authenticationServiceCount > 0 ||
+      authenticationServices != nullptr || authList != nullptr) {
+    return E_INVALIDARG;
+  }
+  ProcessSecurityRecord& record = TheProcessSecurity();
+  const std::lock_guard lock(record.mutex);
+  if (record.security) {
+    return RPC_E_TOO_LATE;
+  }
+  record.security = platform::ProcessCallSecurity{authenticationLevel, impersonationLevel,
+                                                  capabilities};
+  return S_OK;
+}
+
+std::optional<platform::ProcessCallSecurity> platform::ProcessSecurity() {
+  ProcessSecurityRecord& record = TheProcessSecurity();
+  const std::lock_guard lock(record.mutex);
+  return record.security;
+}
 
 void CoUninitialize() {
   platform::ThreadApartment& apartment = platform::t_apartment;

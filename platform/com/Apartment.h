@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "platform/com/ComPtr.h"
 #include "platform/com/Interface.h"
@@ -39,6 +41,37 @@ struct platform::InterfaceDeclaration<IStream> {
 HRESULT CoInitialize(void* reserved);
 HRESULT CoInitializeEx(void* reserved, std::uint32_t flags);
 void CoUninitialize();
+
+// The process's call security, set once before its objects are handed out. The call layer checks
+// its callers by their user from the kernel whatever is set here; what the process chose is kept
+// for it to read back. A second call answers RPC_E_TOO_LATE and changes nothing.
+using DWORD = std::uint32_t;
+inline constexpr DWORD RPC_C_AUTHN_LEVEL_DEFAULT = 0;
+inline constexpr DWORD RPC_C_AUTHN_LEVEL_NONE = 1;
+inline constexpr DWORD RPC_C_AUTHN_LEVEL_CONNECT = 2;
+inline constexpr DWORD RPC_C_IMP_LEVEL_DEFAULT = 0;
+inline constexpr DWORD RPC_C_IMP_LEVEL_ANONYMOUS = 1;
+inline constexpr DWORD RPC_C_IMP_LEVEL_IDENTIFY = 2;
+inline constexpr DWORD RPC_C_IMP_LEVEL_IMPERSONATE = 3;
+inline constexpr DWORD EOAC_NONE = 0;
+inline constexpr HRESULT RPC_E_TOO_LATE = MakeHresult(0x80010119);
+
+// The security descriptor and the authentication service lists must be null (default access, no
+// services of their own); E_INVALIDARG otherwise. Any thread.
+HRESULT CoInitializeSecurity(void* securityDescriptor, std::int32_t authenticationServiceCount,
+                             void* authenticationServices, void* reserved1,
+                             DWORD authenticationLevel, DWORD impersonationLevel, void* authList,
+                             DWORD capabilities, void* reserved3);
+
+namespace platform {
+struct ProcessCallSecurity {
+  DWORD authenticationLevel = RPC_C_AUTHN_LEVEL_DEFAULT;
+  DWORD impersonationLevel = RPC_C_IMP_LEVEL_DEFAULT;
+  DWORD capabilities = EOAC_NONE;
+};
+// What CoInitializeSecurity set; nothing before it.
+std::optional<ProcessCallSecurity> ProcessSecurity();
+}  // namespace platform
 
 // Marshals `object` as `iid` for another thread of this process; the stream holds a reference
 // until CoGetInterfaceAndReleaseStream takes the interface out and releases the stream.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <utility>
 
 #include "platform/com/Guid.h"
 #include "platform/services/ServiceTypes.h"
@@ -62,6 +63,9 @@ inline constexpr std::uint32_t DEVICE_NOTIFY_SERVICE_HANDLE = 1;
 inline constexpr GUID GUID_DEVINTERFACE_HID{
     0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
+// The HID class's interface id, as the HID library hands it out.
+inline void HidD_GetHidGuid(GUID* hidGuid) noexcept { *hidGuid = GUID_DEVINTERFACE_HID; }
+
 inline constexpr std::size_t kMaxDeviceInterfaceName = 256;
 
 struct DEV_BROADCAST_HDR {
@@ -91,5 +95,34 @@ ServiceDeviceNotification RegisterDeviceNotification(SERVICE_STATUS_HANDLE recip
                                       const DEV_BROADCAST_DEVICEINTERFACE& filter,
                                       std::uint32_t flags);
 bool UnregisterDeviceNotification(ServiceDeviceNotification notification);
+
+// Owns one service registration for device events and unregisters it when it goes. Move-only;
+// the thread that handles the service's controls.
+class ServiceDeviceRegistration {
+ public:
+  ServiceDeviceRegistration() = default;
+  explicit ServiceDeviceRegistration(ServiceDeviceNotification notification) noexcept
+      : notification_(notification) {}
+  ServiceDeviceRegistration(ServiceDeviceRegistration&& other) noexcept
+      : notification_(std::exchange(other.notification_, {})) {}
+  ServiceDeviceRegistration& operator=(ServiceDeviceRegistration&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      notification_ = std::exchange(other.notification_, {});
+    }
+    return *this;
+  }
+  ServiceDeviceRegistration(const ServiceDeviceRegistration&) = delete;
+  ServiceDeviceRegistration& operator=(const ServiceDeviceRegistration&) = delete;
+  ~ServiceDeviceRegistration() { Reset(); }
+
+  explicit operator bool() const noexcept { return static_cast<bool>(notification_); }
+  void Reset() noexcept {
+    if (notification_) UnregisterDeviceNotification(std::exchange(notification_, {}));
+  }
+
+ private:
+  ServiceDeviceNotification notification_;
+};
 
 }  // namespace platform

@@ -102,7 +102,7 @@ Registrations& AllRegistrations() {
 
 }  // namespace
 
-HDEVNOTIFY RegisterDeviceNotification(HWND window, const DEV_BROADCAST_DEVICEINTERFACE* filter,
+HDEVNOTIFY RegisterDeviceNotification(HWND window, const ::DEV_BROADCAST_DEVICEINTERFACE* filter,
                                       std::uint32_t flags) {
   if (filter == nullptr || filter->dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
       flags != DEVICE_NOTIFY_WINDOW_HANDLE) {

@@ -24,11 +24,12 @@ struct DEV_BROADCAST_DEVICEINTERFACE {
 
 namespace platform {
 
-// Registers a window of this process for the notices of device interfaces; 0 with
-// ERROR_INVALID_PARAMETER for a filter of another device type or flags other than
-// DEVICE_NOTIFY_WINDOW_HANDLE, ERROR_INVALID_WINDOW_HANDLE for another window. The registration
-// ends with UnregisterDeviceNotification or with the window. The window's thread.
-HDEVNOTIFY RegisterDeviceNotification(HWND window, const DEV_BROADCAST_DEVICEINTERFACE* filter,
+// Registers a window of this process for the notices of device interfaces (the filter is the
+// window layer's broadcast, named from the global namespace: the service layer has one of its own
+// in this namespace); 0 with ERROR_INVALID_PARAMETER for a filter of another device type or flags
+// other than DEVICE_NOTIFY_WINDOW_HANDLE, ERROR_INVALID_WINDOW_HANDLE for another window. The
+// registration ends with UnregisterDeviceNotification or with the window. The window's thread.
+HDEVNOTIFY RegisterDeviceNotification(HWND window, const ::DEV_BROADCAST_DEVICEINTERFACE* filter,
                                       std::uint32_t flags);
 // The window's thread.
 bool UnregisterDeviceNotification(HDEVNOTIFY notification);

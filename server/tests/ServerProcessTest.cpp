@@ -28,89 +28,18 @@
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
+#include "platform/kernel/tests/ChildProgram.h"
 #include "platform/player/PlayerApplication.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "platform/sessions/RootProcesses.h"
 #include "platform/user/Window.h"
 #include "server/WMPProxyInterface.h"
 
-extern char** environ;
-
 namespace {
 
 using platform::ComPtr;
+using platform::testing::ChildProgram;
 using platform::IidOf;
-
-// A program of the test, ended by its id when the test leaves it running.
-class Program {
- public:
-  Program(std::vector<std::string> p_Words, const std::map<std::string, std::string>& p_Changes) {
-    std::vector<std::string> l_Variables;
-    for (char** l_pEntry = environ; *l_pEntry != nullptr; ++l_pEntry) {
-      const std::string l_Variable(*l_pEntry);
-      if (!p_Changes.contains(l_Variable.substr(0, l_Variable.find('=')))) {
-        l_Variables.push_back(l_Variable);
-      }
-    }
-    for (const auto& [l_Name, l_Value] : p_Changes) l_Variables.push_back(l_Name + "=" + l_Value);
-    int l_Out[2];
-    EXPECT_EQ(pipe2(l_Out, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t l_Actions;
-    posix_spawn_file_actions_init(&l_Actions);
-    posix_spawn_file_actions_adddup2(&l_Actions, l_Out[1], STDOUT_FILENO);
-    std::vector<char*> l_Argv, l_Envp;
-    for (std::string& l_Word : p_Words) l_Argv.push_back(l_Word.data());
-    for (std::string& l_Variable : l_Variables) l_Envp.push_back(l_Variable.data());
-    l_Argv.push_back(nullptr);
-    l_Envp.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&m_nPid, l_Argv[0], &l_Actions, nullptr, l_Argv.data(), l_Envp.data()), 0);
-    posix_spawn_file_actions_destroy(&l_Actions);
-    close(l_Out[1]);
-    m_nOutput = l_Out[0];
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-  ~Program() {
-    if (!m_bEnded) {
-      kill(m_nPid, SIGKILL);
-      Wait(std::chrono::seconds(20));
-    }
-    close(m_nOutput);
-  }
-
-  // The exit code once it has ended within the time; nothing when it still runs.
-  std::optional<int> Wait(std::chrono::milliseconds p_Limit) {
-    const auto l_End = std::chrono::steady_clock::now() + p_Limit;
-    while (!m_bEnded) {
-      int l_nStatus = 0;
-      const pid_t l_nDone = waitpid(m_nPid, &l_nStatus, WNOHANG);
-      if (l_nDone == m_nPid) {
-        m_bEnded = true;
-        m_nCode = WIFEXITED(l_nStatus) ? WEXITSTATUS(l_nStatus) : 128 + WTERMSIG(l_nStatus);
-        break;
-      }
-      if (std::chrono::steady_clock::now() > l_End) return std::nullopt;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return m_nCode;
-  }
-  // What it wrote so far; programs it started may hold the pipe open after it has ended.
-  std::string Output() {
-    fcntl(m_nOutput, F_SETFL, O_NONBLOCK);
-    std::string l_Text;
-    char l_Buffer[512];
-    for (ssize_t l_nRead; (l_nRead = read(m_nOutput, l_Buffer, sizeof l_Buffer)) > 0;) {
-      l_Text.append(l_Buffer, static_cast<std::size_t>(l_nRead));
-    }
-    return l_Text;
-  }
-
- private:
-  pid_t m_nPid = 0;
-  int m_nOutput = -1;
-  bool m_bEnded = false;
-  int m_nCode = -1;
-};
 
 std::map<std::string, std::string> InSession(int p_nSession) {
   return {{"PLATFORM_SESSION", std::to_string(p_nSession)}};
@@ -118,7 +47,7 @@ std::map<std::string, std::string> InSession(int p_nSession) {
 
 // Runs a program to its end; its output.
 std::string RunToEnd(std::vector<std::string> p_Words, int p_nSession = 0) {
-  Program l_Program(std::move(p_Words), InSession(p_nSession));
+  ChildProgram l_Program(std::move(p_Words), InSession(p_nSession));
   EXPECT_EQ(l_Program.Wait(std::chrono::seconds(20)), 0);
   return l_Program.Output();
 }
@@ -326,7 +255,7 @@ TEST(ServerProcess, HandsOutTheApplicationsPlayerAndReportsItsTreeSelection) {
 }
 
 TEST(ServerProcess, TrayModeShowsTheServiceStateAndStopsOnlyInItsSession) {
-  Program l_Tray({RUVELLO, "-Tray"}, InSession(0));
+  ChildProgram l_Tray({RUVELLO, "-Tray"}, InSession(0));
   std::string l_Icons;
   ASSERT_TRUE(Eventually([&] {
     l_Icons = Control({"icons"});
@@ -387,7 +316,7 @@ TEST(ServerProcess, TrayRestartStartsTheServiceOnceItHasStopped) {
   Control({"start-service", "Tamsvard"});
   ASSERT_TRUE(Eventually([] { return Starts() == 1; }));
   {
-    Program l_Tray({RUVELLO, "-Tray"}, InSession(0));
+    ChildProgram l_Tray({RUVELLO, "-Tray"}, InSession(0));
     std::string l_Icons;
     ASSERT_TRUE(Eventually([&] {
       l_Icons = Control({"icons"});

@@ -9,6 +9,8 @@
 
 namespace {
 
+int g_nSecurityDescriptor = 0;
+
 using platform::ComPtr;
 using platform::IidOf;
 using platform::MakeObject;
@@ -141,6 +143,23 @@ TEST(Apartment, ACallIntoAnApartmentThatHasEndedFailsAtOnce) {
   std::int32_t total = 0;
   EXPECT_EQ(proxy->Increment(1, &total), RPC_E_DISCONNECTED);
   EXPECT_EQ(counter->ranOn.load(), 0u);
+}
+
+TEST(Apartment, TheProcessCallSecurityIsSetOnceAndKept) {
+  EXPECT_EQ(CoInitializeSecurity(&g_nSecurityDescriptor, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
+                                 RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr),
+            E_INVALIDARG);
+  EXPECT_FALSE(platform::ProcessSecurity());
+  ASSERT_EQ(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
+                                 RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr),
+            S_OK);
+  EXPECT_EQ(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_CONNECT,
+                                 RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr),
+            RPC_E_TOO_LATE);
+  const auto security = platform::ProcessSecurity();
+  ASSERT_TRUE(security);
+  EXPECT_EQ(security->authenticationLevel, RPC_C_AUTHN_LEVEL_NONE);
+  EXPECT_EQ(security->impersonationLevel, RPC_C_IMP_LEVEL_IMPERSONATE);
 }
 
 }  // namespace
