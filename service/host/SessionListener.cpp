@@ -57,12 +57,10 @@ constexpr std::array<CListenerEvent, 25> kListenerEvents = {{
     {u"RemoteButtonRewind", u"REMOTE_BUTTON_REWIND", ListenerAction::Route, kButtonRewind},
     {u"RemoteButtonFastForward", u"REMOTE_BUTTON_FAST_FORWARD", ListenerAction::Route,
      kButtonFastForward},
-    {u"RemoteButtonPageDown", u"REMOTE_BUTTON_PAGE_DOWN", ListenerAction::Route,
-     kButtonPageDown},
+    {u"RemoteButtonPageDown", u"REMOTE_BUTTON_PAGE_DOWN", ListenerAction::Route, kButtonPageDown},
     {u"RemoteButtonPageUp", u"REMOTE_BUTTON_PAGE_UP", ListenerAction::Route, kButtonPageUp},
     {u"RemoteButtonHome", u"REMOTE_BUTTON_HOME", ListenerAction::Route, kButtonHome},
-    {u"RemoteButtonPagesDown", u"RemoteButtonPagesDown", ListenerAction::Route,
-     kButtonPagesDown},
+    {u"RemoteButtonPagesDown", u"RemoteButtonPagesDown", ListenerAction::Route, kButtonPagesDown},
     {u"RemoteButtonPagesUp", u"RemoteButtonPagesUp", ListenerAction::Route, kButtonPagesUp},
     {u"Global\\WMPAlbumDeletedEvent", u"WMP_ALBUM_DELETED_EVENT", ListenerAction::Route,
      kButtonAlbumDeleted},
@@ -330,8 +328,7 @@ bool LogOffUserSession(std::uint32_t p_dwSessionId) {
       continue;
     }
     (*l_It)->StopSessionThread(l_hCompletion);
-    if (l_hCompletion &&
-        !platform::WaitForObject(l_hCompletion.Ref(), kLogoffWait).Signalled(0)) {
+    if (l_hCompletion && !platform::WaitForObject(l_hCompletion.Ref(), kLogoffWait).Signalled(0)) {
       g_Logger->Log(LOG_TO_FILE, u"LogOffUserSession WaitForSingleObject Times Out");
     }
     // The block's destructor waits for a thread that outlived the stop's wait.

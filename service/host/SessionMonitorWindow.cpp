@@ -50,9 +50,8 @@ CWTSSessionMonitorWindow::~CWTSSessionMonitorWindow() { DestroyWindow(); }
 
 HWND CWTSSessionMonitorWindow::Create() { return CreateOfClass(kMonitorWindowClass, WS_POPUP); }
 
-bool CWTSSessionMonitorWindow::ProcessWindowMessage(HWND p_hWnd, UINT p_nMessage,
-                                                    WPARAM p_wParam, LPARAM p_lParam,
-                                                    LRESULT& p_lResult,
+bool CWTSSessionMonitorWindow::ProcessWindowMessage(HWND p_hWnd, UINT p_nMessage, WPARAM p_wParam,
+                                                    LPARAM p_lParam, LRESULT& p_lResult,
                                                     std::uint32_t p_nMsgMapID) {
   if (p_nMsgMapID != 0) {
     return false;
@@ -104,7 +103,8 @@ LRESULT CWTSSessionMonitorWindow::OnCreate() {
 bool CWTSSessionMonitorWindow::AwaitTerminalServices() const {
   const std::uint32_t l_nStartTick = platform::TickCount();
   for (;;) {
-    const platform::Timeout l_Left = kReadinessWait - platform::Timeout(MillisecondsSince(l_nStartTick));
+    const platform::Timeout l_Left =
+        kReadinessWait - platform::Timeout(MillisecondsSince(l_nStartTick));
     if (l_Left <= platform::Timeout::zero()) {
       return false;
     }
@@ -133,7 +133,8 @@ LRESULT CWTSSessionMonitorWindow::OnWTSSessionChange(std::uint32_t p_nType,
   // Every notice is kept: several may come before the listener looks, and each logon and logoff
   // must be acted on.
   m_Changes.push_back({p_nType, p_dwSessionId});
-  g_Logger->Log(LOG_TO_FILE, u"CWTSSessionMonitorWindow OnWTSSessionChange Type = %s for session %d",
+  g_Logger->Log(LOG_TO_FILE,
+                u"CWTSSessionMonitorWindow OnWTSSessionChange Type = %s for session %d",
                 ChangeTypeName(p_nType), p_dwSessionId);
   m_hSessionEvent.Set();
   return 0;

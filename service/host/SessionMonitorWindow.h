@@ -34,9 +34,8 @@ class CWTSSessionMonitorWindow : public platform::MessageMapWindow<CWTSSessionMo
 
   // The message map (id 0): WM_WTSSESSION_CHANGE, WM_CREATE and WM_DESTROY are handled with the
   // result 0; anything else goes to the default procedure.
-  virtual bool ProcessWindowMessage(HWND p_hWnd, UINT p_nMessage, WPARAM p_wParam,
-                                    LPARAM p_lParam, LRESULT& p_lResult,
-                                    std::uint32_t p_nMsgMapID = 0);
+  virtual bool ProcessWindowMessage(HWND p_hWnd, UINT p_nMessage, WPARAM p_wParam, LPARAM p_lParam,
+                                    LRESULT& p_lResult, std::uint32_t p_nMsgMapID = 0);
 
   // Makes the signal event, waits up to 60 s for the session manager's readiness and registers
   // for the notices of all sessions, retrying every 2 s at most 60 more times. Always 0.

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/base/Format.h"
 #include "platform/kernel/Wait.h"
+#include "platform/user/Window.h"
 #include "service/device/ServiceEvents.h"
 
 namespace listener_test {
@@ -41,7 +43,7 @@ WakeLog& Wakes() {
   return s_Wakes;
 }
 
-std::uint32_t NotingSessionThread(const CSessionEvents& p_Events) {
+void NoteWakesUntilTerminate(const CSessionEvents& p_Events) {
   Wakes().Note({p_Events.m_dwSessionId, kStarted});
   std::array<platform::ObjectRef, kSessionWaitEventCount> l_Waited;
   for (std::size_t l_nIndex = 0; l_nIndex < kSessionWaitEventCount; ++l_nIndex) {
@@ -57,7 +59,27 @@ std::uint32_t NotingSessionThread(const CSessionEvents& p_Events) {
       break;
     }
   }
+  // What was signalled together with the terminate event.
+  for (;;) {
+    const platform::WaitResult l_Result = platform::WaitForObjects(l_Waited, platform::Timeout(0));
+    if (l_Result.status != platform::WaitStatus::Signalled) {
+      break;
+    }
+    Wakes().Note({p_Events.m_dwSessionId, l_Result.index});
+  }
+}
+
+void LogStandInEnd(const CSessionEvents& p_Events) {
   g_Logger->Log(LOG_TO_FILE, u"stand-in session %d ends", p_Events.m_dwSessionId);
+}
+
+std::u16string StandInEnd(std::uint32_t p_dwSessionId) {
+  return platform::Format(std::u16string_view(u"stand-in session %d ends"), p_dwSessionId);
+}
+
+std::uint32_t NotingSessionThread(const CSessionEvents& p_Events) {
+  NoteWakesUntilTerminate(p_Events);
+  LogStandInEnd(p_Events);
   return 0;
 }
 
@@ -91,6 +113,13 @@ void SetListenerEvent(std::u16string_view p_Name) {
   ASSERT_TRUE(l_hEvent.Set());
 }
 
+void PostSessionChange(std::uint32_t p_nType, std::uint32_t p_dwSessionId) {
+  const HWND l_hWnd = platform::FindWindow(u"CWTSSessionMonitorWindow", nullptr);
+  ASSERT_NE(l_hWnd, 0u);
+  ASSERT_TRUE(platform::PostMessage(l_hWnd, WM_WTSSESSION_CHANGE, p_nType,
+                                    static_cast<LPARAM>(p_dwSessionId)));
+}
+
 ListenerTest::~ListenerTest() {
   if (listener.Joinable()) {
     StopListener();
@@ -98,6 +127,7 @@ ListenerTest::~ListenerTest() {
 }
 
 void ListenerTest::StartListener(SessionThreadProcedure p_pProcedure) {
+  log.Clear();
   settings.m_pSessionThread = p_pProcedure;
   listener = platform::Thread::Start(WTSLogonListener, &settings);
   ASSERT_TRUE(log.AwaitText(u"WTSLogonListener Initialization Complete", kSettle));

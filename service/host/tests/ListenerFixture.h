@@ -53,7 +53,12 @@ class WakeLog {
 };
 WakeLog& Wakes();
 
-// Notes its start and every wake until its terminate event; logs "stand-in session %d ends" last.
+// Notes the thread's start, every wake until its terminate event, and what was set with it.
+void NoteWakesUntilTerminate(const CSessionEvents& p_Events);
+// Logs "stand-in session %d ends", the last thing a stand-in does.
+void LogStandInEnd(const CSessionEvents& p_Events);
+std::u16string StandInEnd(std::uint32_t p_dwSessionId);
+// Notes its wakes, then ends at once.
 std::uint32_t NotingSessionThread(const CSessionEvents& p_Events);
 
 // The layer's session manager in this process, serving on a thread of its own until the
@@ -76,17 +81,20 @@ class InProcessSessions {
 
 // Sets one of the listener's events by its name.
 void SetListenerEvent(std::u16string_view p_Name);
+// Posts a session change to the listener's monitor window, as the session manager does.
+void PostSessionChange(std::uint32_t p_nType, std::uint32_t p_dwSessionId);
 
 class ListenerTest : public ::testing::Test {
  protected:
   ~ListenerTest() override;
 
-  // Starts the listener and waits until it is in its wait loop.
+  // Starts the listener with a fresh log and waits until it is in its wait loop.
   void StartListener(SessionThreadProcedure p_pProcedure = NotingSessionThread);
   // Sets its terminate event and joins it.
   void StopListener();
 
   LogRecorder log;
+  InProcessSessions sessions;
   CListenerSettings settings;
   platform::Thread listener;
 };
