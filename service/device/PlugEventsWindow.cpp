@@ -8,22 +8,6 @@ namespace {
 
 constexpr char16_t kPlugWindowClass[] = u"CRemoteDevicePlugEventsMonitorWindow";
 
-// Routes the class's messages to the object that WM_CREATE's parameters name.
-LRESULT PlugWindowProcedure(HWND p_hWnd, UINT p_nMessage, WPARAM p_wParam, LPARAM p_lParam) {
-  auto* l_pWindow = static_cast<CRemoteDevicePlugEventsMonitorWindow*>(
-      p_nMessage == WM_CREATE ? reinterpret_cast<const CREATESTRUCT*>(p_lParam)->lpCreateParams
-                              : platform::GetWindowUserData(p_hWnd));
-  if (p_nMessage == WM_CREATE) {
-    platform::SetWindowUserData(p_hWnd, l_pWindow);
-  }
-  LRESULT l_lResult = 0;
-  if (l_pWindow != nullptr &&
-      l_pWindow->ProcessWindowMessage(p_hWnd, p_nMessage, p_wParam, p_lParam, l_lResult)) {
-    return l_lResult;
-  }
-  return platform::DefWindowProc(p_hWnd, p_nMessage, p_wParam, p_lParam);
-}
-
 constexpr std::u16string_view kRemoteIds = u"VID_FFFE&PID_0003";
 
 platform::Event CreateDeviceEvent(std::u16string_view p_strName) {
@@ -50,16 +34,7 @@ bool IsRemoteDeviceInterface(std::u16string_view p_strName) {
 CRemoteDevicePlugEventsMonitorWindow::~CRemoteDevicePlugEventsMonitorWindow() { DestroyWindow(); }
 
 HWND CRemoteDevicePlugEventsMonitorWindow::Create() {
-  platform::RegisterClass(kPlugWindowClass, PlugWindowProcedure);
-  m_hWnd = platform::CreateWindow(kPlugWindowClass, u"", WS_OVERLAPPEDWINDOW, 0, 0, this);
-  return m_hWnd;
-}
-
-void CRemoteDevicePlugEventsMonitorWindow::DestroyWindow() {
-  if (m_hWnd != 0) {
-    platform::DestroyWindow(m_hWnd);
-    m_hWnd = 0;
-  }
+  return CreateOfClass(kPlugWindowClass, WS_OVERLAPPEDWINDOW);
 }
 
 bool CRemoteDevicePlugEventsMonitorWindow::ProcessWindowMessage(HWND, UINT p_nMessage,

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/kernel/Event.h"
+#include "platform/user/MessageMapWindow.h"
 #include "platform/user/Messages.h"
 
 // Device-change event codes and the broadcast's device type of a device interface.
@@ -39,7 +40,8 @@ inline constexpr char16_t kOutputDeviceRemovedEvent[] = u"REMOTE_OUTPUT_DEVICE_R
 // The hidden plug window: a top-level window of style WS_OVERLAPPEDWINDOW that is never shown;
 // the thread that creates it runs its messages, and destroys it. Destruction closes the four
 // events.
-class CRemoteDevicePlugEventsMonitorWindow {
+class CRemoteDevicePlugEventsMonitorWindow
+    : public platform::MessageMapWindow<CRemoteDevicePlugEventsMonitorWindow> {
  public:
   CRemoteDevicePlugEventsMonitorWindow() = default;
   CRemoteDevicePlugEventsMonitorWindow(const CRemoteDevicePlugEventsMonitorWindow&) = delete;
@@ -55,9 +57,6 @@ class CRemoteDevicePlugEventsMonitorWindow {
 
   // Creates the window on the calling thread (its WM_CREATE makes the events); 0 on failure.
   HWND Create();
-  // Destroys the window, when there is one.
-  void DestroyWindow();
-  HWND m_hWnd = 0;
 
   // Window creation: creates or opens the four events; the result is 0.
   std::intptr_t OnCreate();

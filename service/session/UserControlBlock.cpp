@@ -94,11 +94,15 @@ bool CUserControlBlock::SignalButton(std::uint32_t p_nButton) {
   return true;
 }
 
-bool CUserControlBlock::StopSessionThread(const platform::Event& p_hDone) {
-  g_Logger->Log(LOG_TO_FILE, u"StopSessionThread %x", platform::CurrentThreadId());
+void CUserControlBlock::RequestStop() const {
   if (m_pEvents) {
     m_pEvents->m_hWaitEvents[kWaitTerminate].Set();
   }
+}
+
+bool CUserControlBlock::StopSessionThread(const platform::Event& p_hDone) {
+  g_Logger->Log(LOG_TO_FILE, u"StopSessionThread %x", platform::CurrentThreadId());
+  RequestStop();
   if (!m_hThread.Joinable()) {
     // A thread that never started has nothing to wait for.
     g_Logger->Log(LOG_TO_FILE, u"Wait on thread shutdown sees %d", kWaitFailed);

@@ -106,6 +106,9 @@ class CUserControlBlock {
   bool StartSessionThread();
   // Sets the event of a code from 1 to 22; logs any other code and sets nothing. Always true.
   bool SignalButton(std::uint32_t p_nButton);
+  // Sets the terminate event, so that the thread begins to end; the stop of many blocks tells
+  // every thread before it waits for any.
+  void RequestStop() const;
   // Sets the terminate event, waits up to 10 s for the thread, closes the block's handles and
   // sets `p_hDone` whatever the wait gave. Always true.
   bool StopSessionThread(const platform::Event& p_hDone);

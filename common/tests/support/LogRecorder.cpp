@@ -10,6 +10,7 @@ LogRecorder::LogRecorder() {
   g_Logger->SetObserver([this](std::uint32_t p_nFlags, std::u16string_view p_Text) {
     std::lock_guard lock(m_Lock);
     m_Entries.push_back(Entry{p_nFlags, std::u16string(p_Text)});
+    m_Added.notify_all();
   });
 }
 
@@ -29,10 +30,19 @@ std::vector<std::u16string> LogRecorder::Texts() const {
   return texts;
 }
 
-bool LogRecorder::Contains(std::u16string_view p_Text) const {
-  std::lock_guard lock(m_Lock);
+bool LogRecorder::HasText(std::u16string_view p_Text) const {
   return std::any_of(m_Entries.begin(), m_Entries.end(),
                      [&](const Entry& entry) { return entry.text == p_Text; });
+}
+
+bool LogRecorder::Contains(std::u16string_view p_Text) const {
+  std::lock_guard lock(m_Lock);
+  return HasText(p_Text);
+}
+
+bool LogRecorder::AwaitText(std::u16string_view p_Text, std::chrono::milliseconds p_Timeout) const {
+  std::unique_lock lock(m_Lock);
+  return m_Added.wait_for(lock, p_Timeout, [&] { return HasText(p_Text); });
 }
 
 void LogRecorder::Clear() {
