@@ -323,6 +323,30 @@ TEST_F(SessionProcess, TransportButtonsDriveTheApplicationsPlayer) {
   EXPECT_TRUE(Serve([&] { return l_Current() != l_First && l_State() == wmppsPlaying; }));
   l_Session.Signal(kButtonPrev);
   EXPECT_TRUE(Serve([&] { return l_Current() == l_First; }));
+  // Fast forward runs the track ahead faster than time, rewind runs it back.
+  const auto l_Position = [&] {
+    ComPtr<IWMPControls> l_spControls;
+    double l_dSeconds = 0;
+    if (SUCCEEDED(l_spPlayer->get_controls(l_spControls.put())) && l_spControls) {
+      l_spControls->get_currentPosition(&l_dSeconds);
+    }
+    return l_dSeconds;
+  };
+  const auto l_Since = [](std::chrono::steady_clock::time_point p_Start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - p_Start).count();
+  };
+  const double l_dBefore = l_Position();
+  const auto l_Start = std::chrono::steady_clock::now();
+  l_Session.Signal(kButtonFastForward);
+  EXPECT_TRUE(Serve([&] { return l_Position() - l_dBefore > 2 * l_Since(l_Start) + 2; }));
+  double l_dAhead = l_Position();
+  l_Session.Signal(kButtonRewind);
+  EXPECT_TRUE(Serve([&] {
+    const double l_dNow = l_Position();
+    const bool l_bBack = l_dNow < l_dAhead;
+    l_dAhead = l_dNow;
+    return l_bBack;
+  }));
   l_Session.Signal(kButtonPause);
   EXPECT_TRUE(Serve([&] { return l_State() == wmppsPaused; }));
   l_Session.Signal(kButtonPlay);
