@@ -7,9 +7,7 @@
 
 namespace platform::player {
 
-std::string RecordedCall::Name() const {
-  return std::string(method->interfaceName) + "::" + std::string(method->methodName);
-}
+std::string RecordedCall::Name() const { return CallMonitor::QualifiedName(*method); }
 
 std::string RecordedCall::Line() const {
   std::string line = Name() + "(";
@@ -29,10 +27,14 @@ std::vector<std::string> CallMonitor::CallLines() const {
   return lines;
 }
 
-void CallMonitor::AddRule(const MethodInfo& method, HRESULT failure, CallMatch match) {
+std::string CallMonitor::QualifiedName(const MethodInfo& method) {
+  return std::string(method.interfaceName) + "::" + std::string(method.methodName);
+}
+
+void CallMonitor::AddRule(std::string method, HRESULT failure, CallMatch match) {
   if (!FAILED(failure)) throw std::invalid_argument("an injected result must be a failure");
   if (match.times == std::size_t{0}) return;
-  m_rules.push_back({&method, failure, std::move(match)});
+  m_rules.push_back({std::move(method), failure, std::move(match)});
 }
 
 std::size_t CallMonitor::Count(const MethodInfo& method) const noexcept {
@@ -44,9 +46,10 @@ std::size_t CallMonitor::Count(const MethodInfo& method) const noexcept {
 HRESULT CallMonitor::Enter(const MethodInfo& method, std::u16string_view receiver,
                            std::vector<std::u16string> arguments) {
   HRESULT result = S_OK;
+  const std::string name = m_rules.empty() ? std::string() : QualifiedName(method);
   for (auto rule = m_rules.begin(); rule != m_rules.end(); ++rule) {
     const CallMatch& match = rule->match;
-    if (rule->method != &method || (match.on && *match.on != receiver) ||
+    if (rule->method != name || (match.on && *match.on != receiver) ||
         match.arguments.size() > arguments.size() ||
         !std::equal(match.arguments.begin(), match.arguments.end(), arguments.begin())) {
       continue;

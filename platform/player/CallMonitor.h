@@ -47,7 +47,11 @@ class CallMonitor {
   // earliest matching rule decides.
   template <auto Method>
   void Fail(HRESULT failure, CallMatch match = {}) {
-    AddRule(MethodOf<Method>, failure, std::move(match));
+    AddRule(QualifiedName(MethodOf<Method>), failure, std::move(match));
+  }
+  // The same with the method named as "IWMPPlayer4::get_playState", as a command line names it.
+  void Fail(std::string_view qualifiedMethod, HRESULT failure, CallMatch match = {}) {
+    AddRule(std::string(qualifiedMethod), failure, std::move(match));
   }
   void ClearFailures() noexcept { m_rules.clear(); }
 
@@ -62,6 +66,9 @@ class CallMonitor {
   // The recorded calls' lines, in order.
   std::vector<std::string> CallLines() const;
 
+  // "IWMPMediaCollection::getByAlbum"
+  static std::string QualifiedName(const MethodInfo& method);
+
   // Called by the player's objects on entry: records the call, answers the failure to return
   // or S_OK.
   HRESULT Enter(const MethodInfo& method, std::u16string_view receiver,
@@ -69,12 +76,12 @@ class CallMonitor {
 
  private:
   struct Rule {
-    const MethodInfo* method;
+    std::string method;  // "Interface::method"
     HRESULT failure;
     CallMatch match;
   };
 
-  void AddRule(const MethodInfo& method, HRESULT failure, CallMatch match);
+  void AddRule(std::string method, HRESULT failure, CallMatch match);
   std::size_t Count(const MethodInfo& method) const noexcept;
 
   std::vector<Rule> m_rules;

@@ -1,15 +1,18 @@
 // The player application: one per session, the user's media library shown in its main window's
 // tree, its player served to the controls of its session.
 //
-//   wmplayer [--library <file>] [--newer-names] [-Embedding]
+//   wmplayer [--library <file>] [--newer-names] [--fail <Interface::method>=<hr>]... [-Embedding]
 //
 // Without --library it loads "MediaPlayer/library.json" in the user's local application-data
 // folder (an empty library when there is none). --newer-names gives the tree the newer player's
-// names. -Embedding is the switch with which activation starts it.
+// names. --fail makes every call of that player method fail with the failure code (a test's
+// registration of the application names it). -Embedding is the switch with which activation
+// starts it.
 
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +36,31 @@ using namespace platform::player;
 // Held while the application runs: its session's one instance.
 constexpr std::u16string_view kInstanceName = u"Local\\WMPlayerAppInstance";
 
+struct InjectedFailure {
+  std::string method;
+  HRESULT failure;
+};
+
 struct CommandLine {
   std::optional<std::filesystem::path> library;
   bool newerNames = false;
+  std::vector<InjectedFailure> failures;
 };
+
+// "IWMPPlayer4::get_playState=0x80004005"; nothing unless the code is a failure.
+std::optional<InjectedFailure> ParseFailure(std::string_view word) {
+  const std::size_t equals = word.find('=');
+  if (equals == std::string_view::npos || equals == 0) return std::nullopt;
+  const std::string code(word.substr(equals + 1));
+  try {
+    std::size_t used = 0;
+    const auto value = static_cast<HRESULT>(std::stoul(code, &used, 0));
+    if (used != code.size() || !FAILED(value)) return std::nullopt;
+    return InjectedFailure{std::string(word.substr(0, equals)), value};
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
 
 std::optional<CommandLine> Parse(const std::vector<std::string_view>& words) {
   CommandLine line;
@@ -45,6 +69,10 @@ std::optional<CommandLine> Parse(const std::vector<std::string_view>& words) {
       line.library = std::filesystem::path(words[++i]);
     } else if (words[i] == "--newer-names") {
       line.newerNames = true;
+    } else if (words[i] == "--fail" && i + 1 < words.size()) {
+      const std::optional<InjectedFailure> failure = ParseFailure(words[++i]);
+      if (!failure) return std::nullopt;
+      line.failures.push_back(*failure);
     } else if (words[i] != "-Embedding" && words[i] != "/Embedding") {
       return std::nullopt;
     }
@@ -125,6 +153,9 @@ int Run(const CommandLine& line) {
     return 1;
   }
   const std::shared_ptr<Engine> engine = Engine::Create(std::move(*library));
+  for (const InjectedFailure& failure : line.failures) {
+    engine->Monitor().Fail(failure.method, failure.failure);
+  }
   // Registered before the window shows, so that whoever finds the window finds the player too;
   // calls that come meanwhile wait in the queue for the loop.
   const ComPtr<IUnknown> classObject(
@@ -151,7 +182,8 @@ int main(int argc, char** argv) {
   const std::optional<CommandLine> line =
       Parse(std::vector<std::string_view>(argv + 1, argv + argc));
   if (!line) {
-    std::cerr << "usage: wmplayer [--library <file>] [--newer-names] [-Embedding]\n";
+    std::cerr << "usage: wmplayer [--library <file>] [--newer-names] "
+                 "[--fail <Interface::method>=<hr>]... [-Embedding]\n";
     return 2;
   }
   return Run(*line);

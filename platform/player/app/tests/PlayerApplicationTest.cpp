@@ -277,6 +277,8 @@ TEST_F(PlayerApplicationTest, AStartThatCannotWorkEndsWithAnError) {
       {{"--library"}, 2},
       {{"--library", "/nonexistent/library.json"}, 1},
       {{"--library", broken.string()}, 1},
+      {{"--fail", "IWMPPlayer4::get_playState=0"}, 2},
+      {{"--fail", "IWMPPlayer4::get_playState"}, 2},
   };
   for (const auto& [arguments, status] : cases) {
     AppProcess app(15, arguments);
