@@ -16,8 +16,6 @@ namespace {
 constexpr int kRefreshMilliseconds = 1000;
 // A press is answered within this much real time, or it has no answer.
 constexpr int kAnswerMilliseconds = 3000;
-// The display has gone quiet once no report has come for this long.
-constexpr int kQuietMilliseconds = 300;
 
 std::string HelpLine() {
   std::string l_Line = "keys:";
@@ -121,33 +119,6 @@ void Console::RunTerminal() {
   }
 }
 
-bool Console::Settle(std::uint64_t p_nReportsBefore, int p_nFirstMilliseconds) {
-  // The wake descriptor counts every report; it is read only to wait for the next one.
-  using Clock = std::chrono::steady_clock;
-  const auto l_FirstBy = Clock::now() + std::chrono::milliseconds(p_nFirstMilliseconds);
-  while (m_Remote.Reports() == p_nReportsBefore && Clock::now() < l_FirstBy) {
-    pollfd l_Watch[] = {{m_Remote.WakeDescriptor(), POLLIN, 0}, {m_nStop, POLLIN, 0}};
-    const auto l_Left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(l_FirstBy - Clock::now());
-    poll(l_Watch, std::size(l_Watch), static_cast<int>(std::max<std::int64_t>(l_Left.count(), 0)));
-    if (l_Watch[1].revents != 0) {
-      return false;
-    }
-    m_Remote.TakeWake();
-  }
-  for (std::uint64_t l_nSeen = m_Remote.Reports();;) {
-    if (StopRequested(kQuietMilliseconds)) {
-      return false;
-    }
-    const std::uint64_t l_nNow = m_Remote.Reports();
-    if (l_nNow == l_nSeen) {
-      m_Remote.TakeWake();
-      return true;
-    }
-    l_nSeen = l_nNow;
-  }
-}
-
 bool Console::RunScript(const std::vector<std::string>& p_Commands, std::ostream& p_Out) {
   for (const std::string& l_Command : p_Commands) {
     if (l_Command.empty() || l_Command.front() == '#') {
@@ -176,7 +147,7 @@ bool Console::RunScript(const std::vector<std::string>& p_Commands, std::ostream
       p_Out << "error: unknown command \"" << l_Command << "\"\n";
       return false;
     }
-    if (l_nWait ? StopRequested(*l_nWait) : !Settle(l_nBefore, kAnswerMilliseconds)) {
+    if (l_nWait ? StopRequested(*l_nWait) : !m_Remote.Settle(l_nBefore, kAnswerMilliseconds, m_nStop)) {
       return true;
     }
     m_Remote.TakeWake();

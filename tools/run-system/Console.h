@@ -37,8 +37,6 @@ class Console {
   // Presses, plugs or unplugs for the key; false when the key ends the run.
   bool OnKey(const std::string& p_Key);
   void TogglePlug();
-  // Waits until the display has answered and gone quiet; false when the stop descriptor fired.
-  bool Settle(std::uint64_t p_nReportsBefore, int p_nFirstMilliseconds);
   bool StopRequested(int p_nMilliseconds) const;
 
   RemoteLink& m_Remote;

@@ -6,8 +6,11 @@
 // loop through a descriptor that becomes readable.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <thread>
 
@@ -15,8 +18,8 @@
 #include "platform/kernel/Posix.h"
 #include "tools/virtual-remote/LcdModel.h"
 
-// The owning thread calls Plug, Unplug, Press and the destructor; Screen, Reports and
-// TakeWake may be called from that thread while the reader runs. The reader thread is joined
+// The owning thread calls every member; the reader thread only shares the model and the counts,
+// under the lock. The reader thread is joined
 // by Unplug and the destructor.
 class RemoteLink {
  public:
@@ -36,6 +39,13 @@ class RemoteLink {
   LcdScreen Screen() const;
   // The output reports taken since plugging.
   std::uint64_t Reports() const;
+  // When the end-of-screen packet that made the count of ended screens `p_nScreens` came; kept
+  // for the last few screens only.
+  std::optional<std::chrono::steady_clock::time_point> ScreenEndedAt(int p_nScreens) const;
+  // Waits until a report has come after the first `p_nReportsBefore` (for up to
+  // `p_nFirstMilliseconds`) and then none for a while; false when the descriptor `p_nStop`
+  // (-1: none) became readable first.
+  bool Settle(std::uint64_t p_nReportsBefore, int p_nFirstMilliseconds, int p_nStop);
   // Readable after a report has come; TakeWake makes it quiet again.
   int WakeDescriptor() const { return m_Wake.Get(); }
   void TakeWake();
@@ -51,4 +61,6 @@ class RemoteLink {
   mutable std::mutex m_Mutex;
   LcdModel m_Model;             // guarded by m_Mutex
   std::uint64_t m_nReports = 0;  // guarded by m_Mutex
+  // The arrivals of the last end-of-screen packets with the count each made; guarded by m_Mutex.
+  std::deque<std::pair<int, std::chrono::steady_clock::time_point>> m_ScreenEnds;
 };

@@ -22,6 +22,7 @@
 
 #include "platform/com/Apartment.h"
 #include "platform/kernel/Posix.h"
+#include "tools/run-system/BuiltPrograms.h"
 #include "tools/run-system/Console.h"
 #include "tools/run-system/SystemRun.h"
 
@@ -120,8 +121,7 @@ int main(int p_nArguments, char** p_pArguments) {
     return 2;
   }
   const platform::detail::UniqueFd l_Stop = StopSignals();
-  SystemRun l_System({l_Options->m_bSecond ? SECOND_BUILD_DIR : FIRST_BUILD_DIR, PLATFORMCTL,
-                      WMPLAYER, PLAYER_SAMPLE_LIBRARY, l_Options->m_User});
+  SystemRun l_System(BuiltPrograms(l_Options->m_bSecond, l_Options->m_User));
   int l_nCode = 1;
   if (l_System.Start(std::cerr)) {
     const ApartmentScope l_Apartment;
