@@ -119,6 +119,7 @@ void VirtualHidDevice::Unplug() {
     }
     plugged_ = false;
   }
+  outputArrived_.notify_all();
   // Out of the devices folder first, so that nobody opens it any more, then every handle ends.
   const std::filesystem::path gone = detail::virtual_hid::StagingFolder() / (instance_ + "-gone");
   std::error_code error;
@@ -151,7 +152,8 @@ bool VirtualHidDevice::SendInputReport(std::span<const std::uint8_t> report) {
 std::optional<std::vector<std::uint8_t>> VirtualHidDevice::ReadOutputReport(
     std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
-  if (!outputArrived_.wait_for(lock, timeout, [this] { return !outputs_.empty(); })) {
+  if (!outputArrived_.wait_for(lock, timeout, [this] { return !outputs_.empty() || !plugged_; }) ||
+      outputs_.empty()) {
     return std::nullopt;
   }
   std::vector<std::uint8_t> report = std::move(outputs_.front());

@@ -55,7 +55,7 @@ class VirtualHidDevice {
   // buffer does. False once unplugged.
   bool SendInputReport(std::span<const std::uint8_t> report);
   // The next report written by any handle, in the order of arrival, waiting up to `timeout` of
-  // real time.
+  // real time; once unplugged, the reports still kept and then nothing at once.
   std::optional<std::vector<std::uint8_t>> ReadOutputReport(std::chrono::milliseconds timeout);
   // Handles now open for reading or writing.
   std::size_t OpenHandles() const;

@@ -51,6 +51,17 @@ std::chrono::steady_clock::time_point After(int p_nMilliseconds) {
 
 }  // namespace
 
+platform::VirtualHidDeviceDescription RemoteDeviceDescription() {
+  return {{kVendorId, kProductId, 0}, kReportDescriptor};
+}
+
+std::vector<std::uint8_t> ButtonReport(std::uint8_t p_byCode) {
+  std::vector<std::uint8_t> l_Report(kInputReportBytes, 0);
+  l_Report[0] = 8;
+  l_Report[1] = p_byCode;
+  return l_Report;
+}
+
 std::string VirtualRemote::Command(std::string_view p_Line) {
   const auto [l_Word, l_Argument] = SplitCommand(p_Line);
   if (l_Word == "plug") {
@@ -93,7 +104,7 @@ std::string VirtualRemote::Command(std::string_view p_Line) {
 
 std::string VirtualRemote::Plug() {
   Unplug();
-  m_pDevice = platform::VirtualHidDevice::Plug({{kVendorId, kProductId, 0}, kReportDescriptor});
+  m_pDevice = platform::VirtualHidDevice::Plug(RemoteDeviceDescription());
   if (!m_pDevice) {
     return "error: cannot plug";
   }
@@ -110,10 +121,7 @@ std::string VirtualRemote::Unplug() {
 }
 
 std::string VirtualRemote::Press(int p_nCode) {
-  std::vector<std::uint8_t> l_Report(kInputReportBytes, 0);
-  l_Report[0] = 8;
-  l_Report[1] = static_cast<std::uint8_t>(p_nCode);
-  if (!m_pDevice->SendInputReport(l_Report)) {
+  if (!m_pDevice->SendInputReport(ButtonReport(static_cast<std::uint8_t>(p_nCode)))) {
     return "error: not sent";
   }
   return "sent " + std::to_string(p_nCode);

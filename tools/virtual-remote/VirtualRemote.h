@@ -18,9 +18,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/hid/VirtualHidDevice.h"
 #include "tools/virtual-remote/LcdModel.h"
+
+// The remote as the virtual HID backend publishes it: its identifiers and report descriptor.
+platform::VirtualHidDeviceDescription RemoteDeviceDescription();
+// The input report that presses the button with this code.
+std::vector<std::uint8_t> ButtonReport(std::uint8_t p_byCode);
 
 // One thread uses it.
 class VirtualRemote {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,7 +15,7 @@ extern char** environ;
 namespace platform::testing {
 
 ChildProgram::ChildProgram(std::vector<std::string> words,
-                           const std::map<std::string, std::string>& changes) {
+                           const std::map<std::string, std::string>& changes, bool withErrors) {
   std::vector<std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string variable(*entry);
@@ -28,6 +29,7 @@ ChildProgram::ChildProgram(std::vector<std::string> words,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  if (withErrors) posix_spawn_file_actions_adddup2(&actions, out[1], STDERR_FILENO);
   std::vector<char*> argv, envp;
   for (std::string& word : words) argv.push_back(word.data());
   for (std::string& variable : variables) envp.push_back(variable.data());
@@ -37,6 +39,7 @@ ChildProgram::ChildProgram(std::vector<std::string> words,
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   output_ = out[0];
+  fcntl(output_, F_SETFL, O_NONBLOCK);
 }
 
 ChildProgram::~ChildProgram() {
@@ -63,14 +66,31 @@ std::optional<int> ChildProgram::Wait(std::chrono::milliseconds limit) {
   return code_;
 }
 
-std::string ChildProgram::Output() {
-  fcntl(output_, F_SETFL, O_NONBLOCK);
-  std::string text;
+bool ChildProgram::Read(int milliseconds) {
+  pollfd readable{output_, POLLIN, 0};
   char buffer[512];
-  for (ssize_t got; (got = read(output_, buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(got));
+  const ssize_t got = poll(&readable, 1, milliseconds) == 1 ? read(output_, buffer, sizeof buffer) : 0;
+  if (got <= 0) return false;
+  written_.append(buffer, static_cast<std::size_t>(got));
+  return true;
+}
+
+std::string ChildProgram::Output() {
+  while (Read(0)) {
   }
-  return text;
+  return written_;
+}
+
+bool ChildProgram::WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (written_.find(text) == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !Read(static_cast<int>(left.count()))) {
+      return written_.find(text) != std::string::npos;
+    }
+  }
+  return true;
 }
 
 }  // namespace platform::testing
