@@ -62,8 +62,9 @@ class DeviceThreadsTest : public ::testing::Test {
   void TearDown() override {
     m_InputTerminate.Set();
     m_OutputTerminate.Set();
-    EXPECT_TRUE(m_Input.Join(Timeout(2000)));
-    EXPECT_TRUE(m_Output.Join(Timeout(2000)));
+    // A minute of the tests' fast clock: room for a loaded machine, still a bound on a stuck thread.
+    EXPECT_TRUE(m_Input.Join(Timeout(60000)));
+    EXPECT_TRUE(m_Output.Join(Timeout(60000)));
   }
 
   void Plug(const std::string& p_strNode = {}) {

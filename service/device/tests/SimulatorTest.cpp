@@ -67,7 +67,7 @@ class SimulatorTest : public ::testing::Test {
   void TearDown() override {
     m_InputTerminate.Set();
     m_OutputTerminate.Set();
-    EXPECT_TRUE(m_Input.Join(Timeout(2000)));
+    EXPECT_TRUE(m_Input.Join(Timeout(60000)));
     EXPECT_TRUE(m_Output.Join(Timeout(4000)));
   }
 

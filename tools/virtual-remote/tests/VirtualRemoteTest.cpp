@@ -44,8 +44,8 @@ class VirtualRemoteTest : public ::testing::Test {
   void TearDown() override {
     m_InputTerminate.Set();
     m_OutputTerminate.Set();
-    EXPECT_TRUE(m_Input.Join(Timeout(2000)));
-    EXPECT_TRUE(m_Output.Join(Timeout(2000)));
+    EXPECT_TRUE(m_Input.Join(Timeout(60000)));
+    EXPECT_TRUE(m_Output.Join(Timeout(60000)));
     // The threads hold nothing open on the remote once they have ended.
     WaitForHandles(0);
     EXPECT_EQ(m_Remote->Command("quit"), "bye");
