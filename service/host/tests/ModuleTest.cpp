@@ -20,6 +20,7 @@
 #include "service/host/TamsvardModule.h"
 #include "service/host/TamsvardRegistration.h"
 #include "service/host/TamsvardResources.h"
+#include "service/session/MediaPlayerEvents.h"
 
 namespace {
 
@@ -388,6 +389,38 @@ TEST_F(TamsvardModuleTest, TheShutdownControlCallsNoOnStopAndAnUnknownOneIsRepor
   EXPECT_EQ(module.WMPHandlerExCallback(platform::SERVICE_CONTROL_STOP, 0, nullptr, &module), 0u);
   EXPECT_TRUE(m_Log.Contains(u"CTamsvardModule OnStop"));
   for (const WorkerRecord& l_Worker : g_Workers) EXPECT_TRUE(l_Worker.ended);
+}
+
+// The device threads queue records up to their own end, after the listener's: the queue's lock
+// lives for the whole program, not for the listener's run.
+TEST_F(TamsvardModuleTest, TheEventQueueServesAWorkerThatOutlivesTheListener) {
+  const Event l_ListenerEnded =
+      Event::Create(platform::EventReset::Manual, false, u"TamsvardTestListenerEnded").handle;
+  PurgeMediaPlayerEvents();
+  CTamsvardModule module(
+      {[](void*) -> std::uint32_t {
+         const auto terminate = Event::Open(kWorkerTerminateEvents[0]);
+         platform::WaitForObject(terminate.handle.Ref(), platform::kInfinite);
+         Event::Open(u"TamsvardTestListenerEnded").handle.Set();
+         return 0;
+       },
+       kStandIns[1], kStandIns[2],
+       [](void*) -> std::uint32_t {
+         const auto terminate = Event::Open(kWorkerTerminateEvents[3]);
+         platform::WaitForObject(terminate.handle.Ref(), platform::kInfinite);
+         const auto listenerEnded = Event::Open(u"TamsvardTestListenerEnded");
+         platform::WaitForObject(listenerEnded.handle.Ref(), platform::kInfinite);
+         AppendMediaPlayerEvent(std::make_unique<CPlayerIdleTimeout>(kPlayerIdleTimeoutEventId));
+         return 0;
+       },
+       kStandIns[4]});
+  module.m_bService = false;
+  ASSERT_EQ(module.PreMessageLoop(0), S_OK);
+  module.OnStop();
+  EXPECT_TRUE(m_Log.Contains(u"RemoteDeviceInputThread Shutdown Succeeds"));
+  const std::unique_ptr<CMediaPlayerEventData> l_pRecord = TakeFirstMediaPlayerEvent();
+  ASSERT_TRUE(l_pRecord);
+  EXPECT_EQ(l_pRecord->GetEventId(), kPlayerIdleTimeoutEventId);
 }
 
 }  // namespace

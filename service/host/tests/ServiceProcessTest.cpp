@@ -45,11 +45,15 @@ bool Eventually(const std::function<bool()>& p_Check) {
 }
 
 // Runs the program with these words to its end; its exit code.
-std::optional<int> RunTamsvard(std::vector<std::string> p_Words,
-                               const std::map<std::string, std::string>& p_Changes = {}) {
-  p_Words.insert(p_Words.begin(), TAMSVARD);
+std::optional<int> RunProgram(const char* p_szProgram, std::vector<std::string> p_Words,
+                              const std::map<std::string, std::string>& p_Changes = {}) {
+  p_Words.insert(p_Words.begin(), p_szProgram);
   ChildProgram l_Program(std::move(p_Words), p_Changes);
   return l_Program.Wait(kPatience);
+}
+std::optional<int> RunTamsvard(std::vector<std::string> p_Words,
+                               const std::map<std::string, std::string>& p_Changes = {}) {
+  return RunProgram(TAMSVARD, std::move(p_Words), p_Changes);
 }
 
 std::vector<std::u16string> EventTexts(std::u16string_view p_strSource) {
@@ -221,6 +225,39 @@ TEST_F(TamsvardServiceTest, ThePluggedRemoteSetsBothArrivalEventsOnceAndAnotherD
     EXPECT_FALSE(l_Signalled(*l_pEvent, platform::Timeout(0))) << "set once only";
   }
   Stop();
+}
+
+// The program with its real workers, with the session manager beside the service manager.
+class TamsvardProgramTest : public TamsvardServiceTest {
+ protected:
+  void SetUp() override {
+    m_pSessions = std::make_unique<HelperProcess>(SESSION_MANAGER_PROBE,
+                                                  std::vector<std::string>{"--windows"});
+    ASSERT_EQ(m_pSessions->Answer(), "ready");
+    TamsvardServiceTest::SetUp();
+  }
+
+  std::unique_ptr<HelperProcess> m_pSessions;
+};
+
+TEST_F(TamsvardProgramTest, StartedByTheManagerItRunsAndStopsWithItsListenerEnded) {
+  const platform::Event l_ShutdownComplete =
+      platform::Event::Create(platform::EventReset::Auto, false,
+                              u"Global\\WMP_SERVICE_SHUTDOWN_COMPLETE")
+          .handle;
+  ASSERT_EQ(RunProgram(TAMSVARD_PROGRAM, {"-Service", "-AutoStart"},
+                       {{"PLATFORM_UI_LANGUAGE", "es_ES"}}),
+            0);
+  EXPECT_EQ(Config().description,
+            u"Version 1.48 Proporciona el interfaz para el dispositivo de mando a distancia "
+            u"Calvora");
+  ASSERT_TRUE(Eventually([this] { return State() == platform::SERVICE_RUNNING; }));
+  EXPECT_EQ(CountOf(EventTexts(kService), u"Service started"), 1u);
+
+  Stop();
+  EXPECT_TRUE(platform::WaitForObject(l_ShutdownComplete.Ref(), platform::Timeout(0)).Signalled(0))
+      << "the listener has run its stop sequence to its end";
+  EXPECT_EQ(CountOf(EventTexts(kService), u"Service stopped"), 1u);
 }
 
 // Without a service manager the installation shows its box, which the control tool answers.
