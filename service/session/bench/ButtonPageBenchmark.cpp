@@ -75,16 +75,12 @@ class Session {
   Session()
       : m_hOutput(CreateAutoResetEvent(u"REMOTE_DEVICE_OUTPUT_DATA")),
         m_hMediaPlayerEvent(CreateAutoResetEvent(u"RemoteMediaPlayerEvent")),
+        m_hStarted(CreateAutoResetEvent(u"Global\\WTS_LOGON_INITIALIZATION_COMPLETE" +
+                                        platform::FromUtf8(std::to_string(kSession)))),
         m_Block(kSession) {
     m_Block.StartSessionThread();
-    const platform::Event l_hInitialized =
-        platform::Event::Open(u"USER_SESSION_THREAD_INITIALIZED" +
-                              platform::FromUtf8(std::to_string(kSession)))
-            .handle;
-    platform::WaitForObject(l_hInitialized.Ref(), platform::kInfinite);
-    m_bStarted = platform::Event::Open(u"Global\\WTS_LOGON_INITIALIZATION_COMPLETE" +
-                                       platform::FromUtf8(std::to_string(kSession)))
-                     .handle.operator bool();
+    // The tray's sign that the start-up succeeded; a failed one never sets it.
+    m_bStarted = platform::WaitForObject(m_hStarted.Ref(), kPageLimit).Signalled(0);
   }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -138,6 +134,7 @@ class Session {
  private:
   const platform::Event m_hOutput;
   const platform::Event m_hMediaPlayerEvent;
+  const platform::Event m_hStarted;
   CUserControlBlock m_Block;
   bool m_bStarted = false;
 };

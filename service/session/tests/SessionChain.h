@@ -5,7 +5,6 @@
 // own process as activation starts them in the session. The programs keep real time.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdint>
@@ -21,6 +20,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
+#include "platform/kernel/tests/ChildProgram.h"
 #include "platform/player/PlayerApplication.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "platform/sessions/ProcessLaunch.h"
@@ -47,17 +47,11 @@ inline bool Eventually(const std::function<bool()>& p_Check,
   }
 }
 
-// Runs a program to its end in the session; its exit code (-1 when it did not start).
-inline int RunToEnd(const std::vector<std::string>& p_Words, std::uint32_t p_nSession = 0) {
-  platform::detail::LaunchSpec l_Spec;
-  l_Spec.arguments = p_Words;
-  l_Spec.sessionId = p_nSession;
-  l_Spec.quiet = true;
-  const platform::detail::Launched l_Launched = platform::detail::LaunchProgram(l_Spec);
-  if (l_Launched.error != 0 || l_Launched.pid <= 0) return -1;
-  int l_nStatus = 0;
-  waitpid(l_Launched.pid, &l_nStatus, 0);
-  return WIFEXITED(l_nStatus) ? WEXITSTATUS(l_nStatus) : -1;
+// Runs a program to its end in the session; its exit code (-1 when it did not end in time).
+inline int RunToEnd(std::vector<std::string> p_Words, std::uint32_t p_nSession = 0) {
+  platform::testing::ChildProgram l_Program(std::move(p_Words),
+                                            {{"PLATFORM_SESSION", std::to_string(p_nSession)}});
+  return l_Program.Wait(kPatience).value_or(-1);
 }
 
 inline std::u16string Named(const char16_t* p_szBase, std::uint32_t p_dwSession) {
@@ -133,6 +127,12 @@ class SessionChain {
     const platform::Event l_hDone = CreateAutoResetEvent();
     m_pBlock->StopSessionThread(l_hDone);
     m_pBlock.reset();
+  }
+  // Whether the start-up succeeded: the thread makes the tray's event after it has told its
+  // block that the start-up is over.
+  bool Started() const {
+    return Eventually(
+        [&] { return Exists(Named(u"Global\\WTS_LOGON_INITIALIZATION_COMPLETE", m_dwSession)); });
   }
   bool Running() const { return m_pBlock != nullptr; }
   void Signal(std::uint32_t p_nButton) { m_pBlock->SignalButton(p_nButton); }

@@ -161,6 +161,7 @@ TEST_F(SessionProcess, AStartUpBindsTheStartingServerDrivesTheMenuAndSignalsTheT
   RegisterPlayer();
   SessionChain& l_Session = AddSession(1);
   l_Session.Start();
+  ASSERT_TRUE(l_Session.Started());
   EXPECT_TRUE(WrittenTexts(m_Log).empty());
   // Activation starts the server in the session; the binding polls until it has registered.
   std::vector<std::u16string> l_Polls;
@@ -293,6 +294,7 @@ TEST_F(SessionProcess, TransportButtonsDriveTheApplicationsPlayer) {
   RegisterPlayer();
   SessionChain& l_Session = AddSession(2);
   l_Session.Start();
+  ASSERT_TRUE(l_Session.Started());
   const ComPtr<IWMPPlayer4> l_spPlayer = l_Session.ApplicationPlayer();
   ASSERT_TRUE(l_spPlayer);
   const auto l_State = [&] {
@@ -376,9 +378,9 @@ TEST_F(SessionProcess, DockingUnloadsAndUndockingLoadsTheTreeMonitor) {
   SessionChain& l_Session = AddSession(3);
   ASSERT_EQ(l_Session.Tool({"player", "dock"}), 0);
   l_Session.Start();
+  ASSERT_TRUE(l_Session.Started());
   EXPECT_TRUE(WrittenTexts(m_Log).empty());
   EXPECT_FALSE(m_Log.Contains(u"LoadQuillombMonitor Succeeds"));
-  EXPECT_TRUE(Exists(Named(u"Global\\WTS_LOGON_INITIALIZATION_COMPLETE", 3)));
 
   ASSERT_EQ(l_Session.Tool({"player", "undock"}), 0);
   const std::optional<CDeviceData> l_Page = SelectInTree(l_Session, kIronOrchard, kNightFerry);
@@ -404,6 +406,8 @@ TEST_F(SessionProcess, TwoSessionsKeepTheirOwnMenusMonitorsAndButtons) {
   SessionChain& l_Second = AddSession(6);
   l_First.Start();
   l_Second.Start();
+  ASSERT_TRUE(l_First.Started());
+  ASSERT_TRUE(l_Second.Started());
   ASSERT_TRUE(WrittenTexts(m_Log).empty());
   ASSERT_NE(l_First.PlayerPid(), l_Second.PlayerPid());
   const auto l_ListPage = [](const CDeviceData& p) { return p.GetScreenType() == 6; };
