@@ -17,15 +17,23 @@ constexpr int kRefreshMilliseconds = 1000;
 // A press is answered within this much real time, or it has no answer.
 constexpr int kAnswerMilliseconds = 3000;
 
-std::string HelpLine() {
-  std::string l_Line = "keys:";
+// The keys and their buttons, in lines of at most this many columns.
+constexpr std::size_t kHelpColumns = 78;
+
+std::vector<std::string> HelpLines() {
+  std::vector<std::string> l_Lines{"keys:"};
   for (const RemoteButton& l_Button : RemoteButtons()) {
-    l_Line += " ";
-    l_Line += l_Button.m_Key;
-    l_Line += "=";
-    l_Line += l_Button.m_Word;
+    std::string l_Entry = " ";
+    l_Entry += l_Button.m_Key;
+    l_Entry += "=";
+    l_Entry += l_Button.m_Word;
+    if (l_Lines.back().size() + l_Entry.size() > kHelpColumns) {
+      l_Lines.emplace_back("     ");
+    }
+    l_Lines.back() += l_Entry;
   }
-  return l_Line;
+  l_Lines.emplace_back("      u=plug/unplug  q or Ctrl-C=quit");
+  return l_Lines;
 }
 
 }  // namespace
@@ -41,8 +49,9 @@ std::vector<std::string> Console::View() {
     l_Lines.push_back(std::move(l_Line));
   }
   l_Lines.push_back("");
-  l_Lines.push_back(HelpLine());
-  l_Lines.push_back("      u=plug/unplug  q or Ctrl-C=quit");
+  for (std::string& l_Line : HelpLines()) {
+    l_Lines.push_back(std::move(l_Line));
+  }
   l_Lines.push_back("control tool: PLATFORM_ROOT=" + m_Root.string() + " PLATFORM_SESSION=" +
                     std::to_string(m_nSession) + " platformctl ...");
   return l_Lines;
