@@ -59,13 +59,16 @@ void NoteWakesUntilTerminate(const CSessionEvents& p_Events) {
       break;
     }
   }
-  // What was signalled together with the terminate event.
+  // What was signalled together with the terminate event; the stop may ask more than once (the
+  // listener asks every block before it stops each), which is no event of its own.
   for (;;) {
     const platform::WaitResult l_Result = platform::WaitForObjects(l_Waited, platform::Timeout(0));
     if (l_Result.status != platform::WaitStatus::Signalled) {
       break;
     }
-    Wakes().Note({p_Events.m_dwSessionId, l_Result.index});
+    if (l_Result.index != kWaitTerminate) {
+      Wakes().Note({p_Events.m_dwSessionId, l_Result.index});
+    }
   }
 }
 
