@@ -13,9 +13,10 @@ constexpr std::u16string_view kServiceName = u"Tamsvard";
 constexpr std::uint32_t kServiceAccess =
     platform::SERVICE_START | platform::SERVICE_STOP | platform::SERVICE_QUERY_STATUS;
 constexpr platform::Timeout kRestartPause{500};
-// A stopping service may take its time: its session threads each have seconds to end.
+// A stopping service may take its time: its listener has up to 10 s and each session thread
+// seconds more; a minute bounds the wait.
 constexpr platform::Timeout kStopCheck{100};
-constexpr int kStopChecks = 300;
+constexpr int kStopChecks = 600;
 
 // The service, opened for starting, stopping and querying; null after logging why.
 platform::ScHandle OpenTamsvard() {

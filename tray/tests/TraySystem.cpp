@@ -65,12 +65,27 @@ TraySystem::TraySystem(BuildPrograms p_Programs) : m_Programs(std::move(p_Progra
                              std::filesystem::copy_options::overwrite_existing);
   setenv("XDG_DATA_HOME", l_Data.c_str(), 1);
 
-  if (Control({"start", "--virtual-hid"}).find("ready") == std::string::npos) return;
-  if (RunToEnd({m_Programs.m_Server, "-RegServer"}) != 0) return;
-  if (!platform::player::RegisterPlayerApplication(m_Programs.m_PlayerApplication)) return;
-  std::istringstream l_Logon(Control({"logon", "tester", "--console"}));
-  if (!(l_Logon >> m_nSession)) return;
+  const std::string l_Started = Control({"start", "--virtual-hid"});
+  if (l_Started.find("ready") == std::string::npos) {
+    m_Problem = "the managers did not start: " + l_Started;
+    return;
+  }
+  if (RunToEnd({m_Programs.m_Server, "-RegServer"}) != 0) {
+    m_Problem = "the server did not register";
+    return;
+  }
+  if (!platform::player::RegisterPlayerApplication(m_Programs.m_PlayerApplication)) {
+    m_Problem = "the player application did not register";
+    return;
+  }
+  const std::string l_Logon = Control({"logon", "tester", "--console"});
+  std::istringstream l_Session(l_Logon);
+  if (!(l_Session >> m_nSession)) {
+    m_Problem = "the logon failed: " + l_Logon;
+    return;
+  }
   m_bReady = RunToEnd({m_Programs.m_Service, "-Service"}) == 0;
+  if (!m_bReady) m_Problem = "the service did not install";
 }
 
 TraySystem::~TraySystem() {

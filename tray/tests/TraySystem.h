@@ -48,6 +48,8 @@ class TraySystem {
 
   // Whether every step of the set-up went well.
   bool Ready() const noexcept { return m_bReady; }
+  // What went wrong when it is not ready.
+  const std::string& Problem() const noexcept { return m_Problem; }
   std::uint32_t Session() const noexcept { return m_nSession; }
   // Logs another user on (not at the console); the new session.
   std::uint32_t LogonAnother(const std::string& p_User);
@@ -79,6 +81,7 @@ class TraySystem {
  private:
   BuildPrograms m_Programs;
   bool m_bReady = false;
+  std::string m_Problem;
   std::uint32_t m_nSession = 0;
 };
 

@@ -52,7 +52,9 @@ std::string ProbeReport(const std::filesystem::path& p_Report) {
 class ShellStart : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_Folder = platform::PlatformRoot() / "programs";
+    // A folder of each test's own: a probe of the test before may still run.
+    m_Folder = platform::PlatformRoot() /
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::filesystem::create_directories(m_Folder);
     std::filesystem::copy_file(SHELL_STARTED_PROBE, m_Folder / "Probe",
                                std::filesystem::copy_options::overwrite_existing);
