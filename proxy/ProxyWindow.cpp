@@ -75,13 +75,5 @@ LRESULT ProxyWndProc(HWND p_hWnd, UINT p_nMessage, WPARAM p_wParam, LPARAM p_lPa
 }
 
 std::intptr_t ProxyAboutDlgProc(HWND p_hDialog, UINT p_nMessage, WPARAM p_wParam, LPARAM) {
-  if (p_nMessage == WM_INITDIALOG) return true;
-  if (p_nMessage == WM_COMMAND) {
-    const auto l_nId = static_cast<std::intptr_t>(p_wParam & 0xFFFF);
-    if (l_nId == IDOK || l_nId == IDCANCEL) {
-      platform::EndDialog(p_hDialog, l_nId);
-      return true;
-    }
-  }
-  return false;
+  return platform::EndOnOkOrCancel(p_hDialog, p_nMessage, p_wParam);
 }

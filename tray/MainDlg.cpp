@@ -219,13 +219,5 @@ std::intptr_t CAboutDlg::DoModal(HWND p_hParent) {
 }
 
 std::intptr_t CAboutDlg::DialogProc(HWND p_hDialog, UINT p_nMessage, WPARAM p_wParam, LPARAM) {
-  if (p_nMessage == WM_INITDIALOG) return true;
-  if (p_nMessage == WM_COMMAND) {
-    const auto l_nId = static_cast<std::intptr_t>(p_wParam & 0xFFFF);
-    if (l_nId == IDOK || l_nId == IDCANCEL) {
-      platform::EndDialog(p_hDialog, l_nId);
-      return true;
-    }
-  }
-  return false;
+  return platform::EndOnOkOrCancel(p_hDialog, p_nMessage, p_wParam);
 }
