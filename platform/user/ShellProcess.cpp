@@ -154,7 +154,7 @@ bool ShellExecuteEx(SHELLEXECUTEINFO& info) {
     return info.hInstApp > 32 || Fail(ERROR_FILE_NOT_FOUND);
   }
 
-  const std::string idleName = "Global\\platform.input-idle." + std::to_string(getpid()) + "." +
+  const std::string idleName = std::string("Global\\platform.input-idle.") + std::to_string(getpid()) + "." +
                                std::to_string(g_nextIdleEvent++);
   HandleResult<Event> idle = Event::Create(EventReset::Manual, false, FromUtf8(idleName));
   if (!idle.handle) return Fail(idle.error);

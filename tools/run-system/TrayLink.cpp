@@ -72,7 +72,7 @@ std::string TrayLink::Line() {
     m_Menu.clear();
     if (const std::optional<ShellRecord> l_Menu = OpenMenu(*l_Icon)) {
       for (const platform::detail::ShellItem& l_Item : l_Menu->items) {
-        m_Menu += (m_Menu.empty() ? "" : ", ") + platform::ToUtf8(l_Item.text);
+        m_Menu.append(m_Menu.empty() ? "" : ", ").append(platform::ToUtf8(l_Item.text));
       }
       platform::AnswerShellRecord(l_Menu->handle, kDismiss);
       m_nIcon = l_Icon->icon;
@@ -82,7 +82,7 @@ std::string TrayLink::Line() {
   l_Line += l_Icon->icon == kRunningIcon   ? "running"
             : l_Icon->icon == kStoppedIcon ? "stopped"
                                            : "unknown";
-  if (!m_Menu.empty()) l_Line += "; menu: " + m_Menu;
+  if (!m_Menu.empty()) l_Line.append("; menu: ").append(m_Menu);
   return l_Line;
 }
 
@@ -98,7 +98,7 @@ std::string TrayLink::Choose(std::uint32_t p_nCommand, const std::string& p_Word
     }
   }
   platform::AnswerShellRecord(l_Menu->handle, kDismiss);
-  return "the tray's menu offers no " + p_Word;
+  return std::string("the tray's menu offers no ").append(p_Word);
 }
 
 bool TrayLink::WaitForState(bool p_bRunning, int p_nMilliseconds) const {

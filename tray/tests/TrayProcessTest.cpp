@@ -89,7 +89,7 @@ std::string MenuItems(const std::vector<unsigned>& p_Commands,
                       const std::vector<std::string>& p_Texts) {
   std::string l_Items;
   for (std::size_t l_nItem = 0; l_nItem < p_Commands.size(); ++l_nItem) {
-    l_Items += " " + std::to_string(p_Commands[l_nItem]) + ":\"" + p_Texts[l_nItem] + "\"";
+    l_Items.append(" ").append(std::to_string(p_Commands[l_nItem])).append(":\"").append(p_Texts[l_nItem]).append("\"");
   }
   return l_Items;
 }
@@ -105,7 +105,7 @@ void CheckLanguage(const TraySystem& p_System, const LanguageCase& p_Case, bool 
   const std::string l_Expected =
       p_bRunning ? MenuItems({ID_SERVICE_RESTART, ID_SERVICE_STOP, ID_HELP, ID_ABOUT}, p_Case.m_Running)
                  : MenuItems({ID_SERVICE_START, ID_HELP, ID_ABOUT}, p_Case.m_Stopped);
-  EXPECT_NE(l_Menu.find("items" + l_Expected), std::string::npos) << l_Menu;
+  EXPECT_NE(l_Menu.find(std::string("items").append(l_Expected)), std::string::npos) << l_Menu;
   Control({"pick", HandleOfLineWith(l_Menu, " "), "none"});
   EXPECT_EQ(p_System.StopTrays(p_System.Session()), 0);
   EXPECT_EQ(l_pTray->Wait(kPatience), kExitShutdownRequested);

@@ -67,7 +67,7 @@ TraySystem::TraySystem(BuildPrograms p_Programs) : m_Programs(std::move(p_Progra
 
   const std::string l_Started = Control({"start", "--virtual-hid"});
   if (l_Started.find("ready") == std::string::npos) {
-    m_Problem = "the managers did not start: " + l_Started;
+    m_Problem = std::string("the managers did not start: ").append(l_Started);
     return;
   }
   if (RunToEnd({m_Programs.m_Server, "-RegServer"}) != 0) {
@@ -81,7 +81,7 @@ TraySystem::TraySystem(BuildPrograms p_Programs) : m_Programs(std::move(p_Progra
   const std::string l_Logon = Control({"logon", "tester", "--console"});
   std::istringstream l_Session(l_Logon);
   if (!(l_Session >> m_nSession)) {
-    m_Problem = "the logon failed: " + l_Logon;
+    m_Problem = std::string("the logon failed: ").append(l_Logon);
     return;
   }
   m_bReady = RunToEnd({m_Programs.m_Service, "-Service"}) == 0;
@@ -140,7 +140,7 @@ std::string TraySystem::WaitForIcon(std::uint32_t p_nIcon) const {
   Eventually([&] {
     std::istringstream l_Lines(Control({"icons"}));
     for (std::string l_Icon; std::getline(l_Lines, l_Icon);) {
-      if (l_Icon.find(" icon " + std::to_string(p_nIcon) + " ") != std::string::npos) {
+      if (l_Icon.find(std::string(" icon ").append(std::to_string(p_nIcon)).append(" ")) != std::string::npos) {
         l_Line = l_Icon;
         return true;
       }
@@ -171,7 +171,7 @@ std::string TraySystem::WindowsOfClass(const std::string& p_Class) const {
   std::istringstream l_Lines(Control({"windows"}));
   std::string l_Found;
   for (std::string l_Line; std::getline(l_Lines, l_Line);) {
-    if (l_Line.find("class \"" + p_Class + "\"") != std::string::npos) l_Found += l_Line + "\n";
+    if (l_Line.find(std::string("class \"").append(p_Class).append("\"")) != std::string::npos) l_Found += l_Line + "\n";
   }
   return l_Found;
 }
