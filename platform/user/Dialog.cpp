@@ -167,6 +167,16 @@ std::intptr_t DialogBoxParam(std::uint32_t id, HWND, DLGPROC procedure, LPARAM i
   return state->ended.value_or(0);
 }
 
+std::intptr_t EndOnOkOrCancel(HWND dialog, UINT message, WPARAM wParam) {
+  if (message == WM_INITDIALOG) return true;
+  const auto id = static_cast<std::intptr_t>(wParam & 0xFFFF);
+  if (message == WM_COMMAND && (id == IDOK || id == IDCANCEL)) {
+    EndDialog(dialog, id);
+    return true;
+  }
+  return false;
+}
+
 bool EndDialog(HWND dialog, std::intptr_t result) {
   const std::shared_ptr<DialogState> state = Dialogs().Find(dialog);
   if (!state) {

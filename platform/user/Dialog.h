@@ -45,6 +45,9 @@ HWND CreateDialogParam(std::uint32_t id, HWND parent, DLGPROC procedure, LPARAM 
 std::intptr_t DialogBoxParam(std::uint32_t id, HWND parent, DLGPROC procedure, LPARAM initParam);
 // Ends a modal dialog with the result once its procedure returns; false for no dialog.
 bool EndDialog(HWND dialog, std::intptr_t result);
+// The answer of a dialog procedure for a dialog that its OK and cancel buttons end with their id
+// and that has nothing else to do: true for WM_INITDIALOG and for those commands.
+std::intptr_t EndOnOkOrCancel(HWND dialog, UINT message, WPARAM wParam);
 // A message for the dialog or its items is handled here (Enter presses the default button,
 // Escape cancels, everything else is dispatched): true; any other message: false.
 bool IsDialogMessage(HWND dialog, const MSG& message);

@@ -16,6 +16,7 @@
 #include "platform/kernel/Event.h"
 #include "platform/kernel/MessageInput.h"
 #include "platform/user/LocalWindows.h"
+#include "platform/user/ShellProcess.h"
 #include "platform/user/UserRegistry.h"
 
 namespace platform::detail {
@@ -372,6 +373,7 @@ int ThreadQueue::Get(MSG& message, HWND window, UINT first, UINT last) {
       message = *taken;
       return message.message == WM_QUIT ? 0 : 1;
     }
+    NoteInputIdle();
     const std::optional<Clock::time_point> timer = NextTimer(false);
     if (WaitForObjectsOrInput({}, timer ? LayerTimeUntil(*timer) : kInfinite).status ==
         WaitStatus::Failed) {

@@ -16,6 +16,8 @@ namespace {
 constexpr int kRefreshMilliseconds = 1000;
 // A press is answered within this much real time, or it has no answer.
 constexpr int kAnswerMilliseconds = 3000;
+// The service's start or stop shows on the tray's icon within this much real time.
+constexpr int kTrayAnswerMilliseconds = 60000;
 
 // The keys and their buttons, in lines of at most this many columns.
 constexpr std::size_t kHelpColumns = 78;
@@ -33,6 +35,14 @@ std::vector<std::string> HelpLines() {
     l_Lines.back() += l_Entry;
   }
   l_Lines.emplace_back("      u=plug/unplug  q or Ctrl-C=quit");
+  std::string l_Tray = "      the service through the tray's menu:";
+  for (const TrayCommand& l_Command : TrayCommands()) {
+    l_Tray += " ";
+    l_Tray += l_Command.m_Key;
+    l_Tray += "=";
+    l_Tray += l_Command.m_Word.substr(l_Command.m_Word.find('-') + 1);
+  }
+  l_Lines.push_back(std::move(l_Tray));
   return l_Lines;
 }
 
@@ -57,9 +67,9 @@ std::vector<std::string> Console::View() {
   return l_Lines;
 }
 
-std::vector<std::string> Console::StatusLines() const {
-  return {std::string("remote: ") + (m_Remote.Plugged() ? "plugged" : "unplugged") +
-          (m_Status.empty() ? "" : "; " + m_Status)};
+std::vector<std::string> Console::StatusLines() {
+  return {m_Tray.Line(), std::string("remote: ") + (m_Remote.Plugged() ? "plugged" : "unplugged") +
+                             (m_Status.empty() ? "" : "; " + m_Status)};
 }
 
 bool Console::StopRequested(int p_nMilliseconds) const {
@@ -83,6 +93,12 @@ bool Console::OnKey(const std::string& p_Key) {
   if (p_Key == "u") {
     TogglePlug();
     return true;
+  }
+  for (const TrayCommand& l_Command : TrayCommands()) {
+    if (l_Command.m_Key == p_Key) {
+      m_Status = m_Tray.Choose(l_Command.m_nCommand, std::string(l_Command.m_Word));
+      return true;
+    }
   }
   for (const RemoteButton& l_Button : RemoteButtons()) {
     if (l_Button.m_Key == p_Key) {
@@ -134,6 +150,14 @@ bool Console::RunScript(const std::vector<std::string>& p_Commands, std::ostream
       continue;
     }
     const auto [l_Word, l_Argument] = SplitCommand(l_Command);
+    if (const std::optional<TrayCommand> l_Tray = TrayCommandNamed(l_Word);
+        l_Tray && l_Argument.empty()) {
+      m_Tray.WaitForState(l_Tray->m_bRunsBefore, kTrayAnswerMilliseconds);
+      const std::string l_Done = m_Tray.Choose(l_Tray->m_nCommand, std::string(l_Word));
+      m_Tray.WaitForState(l_Tray->m_bRunsAfter, kTrayAnswerMilliseconds);
+      p_Out << "> " << l_Command << ": " << l_Done << "\n" << m_Tray.Line() << "\n" << std::flush;
+      continue;
+    }
     const std::uint64_t l_nBefore = m_Remote.Reports();
     std::optional<int> l_nWait;
     if (l_Word == "wait") {

@@ -13,6 +13,7 @@
 
 #include "tools/run-system/PlayerLine.h"
 #include "tools/run-system/RemoteLink.h"
+#include "tools/run-system/TrayLink.h"
 
 // One thread, whose apartment is initialised, uses it. `p_nStop` is a descriptor that becomes
 // readable when the run is to end (a signal).
@@ -24,8 +25,11 @@ class Console {
 
   // The view on the terminal until the person quits or the stop descriptor fires.
   void RunTerminal();
-  // Runs the commands: a button's word, "plug", "unplug", "wait MS"; blank lines and lines that
-  // start with '#' are skipped. After each the display and the player's line are printed. Stops
+  // Runs the commands: a button's word, "plug", "unplug", "wait MS", or a tray command's word
+  // ("service-stop", ...); blank lines and lines that start with '#' are skipped. After each the
+  // display and the player's line are printed; a tray command first waits (bounded) until the
+  // service is in the state in which the menu offers it, and the tray's line is printed once the
+  // icon shows its outcome. Stops
   // at the first command it does not know (false) or when the stop descriptor fires.
   bool RunScript(const std::vector<std::string>& p_Commands, std::ostream& p_Out);
 
@@ -33,7 +37,7 @@ class Console {
   // The whole view.
   std::vector<std::string> View();
   // One line for each piece of the system whose state the view shows beside the display.
-  std::vector<std::string> StatusLines() const;
+  std::vector<std::string> StatusLines();
   // Presses, plugs or unplugs for the key; false when the key ends the run.
   bool OnKey(const std::string& p_Key);
   void TogglePlug();
@@ -44,5 +48,6 @@ class Console {
   const std::filesystem::path m_Root;
   const int m_nStop;
   PlayerLine m_Player;
+  TrayLink m_Tray;
   std::string m_Status;  // the last thing the view did that has no place on the display
 };

@@ -108,9 +108,11 @@ bool SystemRun::StartManager(const char* p_pCommand, std::ostream& p_Progress) {
   return true;
 }
 
-std::optional<int> SystemRun::RunToEnd(std::vector<std::string> p_Words) {
+std::optional<int> SystemRun::RunToEnd(std::vector<std::string> p_Words,
+                                       std::uint32_t p_nSession) {
   platform::detail::LaunchSpec l_Spec;
   l_Spec.arguments = std::move(p_Words);
+  l_Spec.sessionId = p_nSession;
   l_Spec.quiet = true;
   l_Spec.ownProcessGroup = true;
   const platform::detail::Launched l_Launched = platform::detail::LaunchProgram(l_Spec);
@@ -180,6 +182,22 @@ bool SystemRun::Start(std::ostream& p_Progress) {
     return false;
   }
   p_Progress << "service Tamsvard installed and started\n";
+  return StartTray(p_Progress);
+}
+
+bool SystemRun::StartTray(std::ostream& p_Progress) {
+  platform::detail::LaunchSpec l_Spec;
+  l_Spec.arguments = {(m_Programs.m_Build / "Peskarin").string()};
+  l_Spec.sessionId = m_nSession;
+  l_Spec.quiet = true;
+  l_Spec.ownProcessGroup = true;
+  // It ends on the tray's own shutdown request (Stop), or with the session.
+  l_Spec.detached = true;
+  if (platform::detail::LaunchProgram(l_Spec).error != 0) {
+    p_Progress << l_Spec.arguments.front() << " does not start\n";
+    return false;
+  }
+  p_Progress << "tray Peskarin started in session " << m_nSession << "\n";
   return true;
 }
 
@@ -216,6 +234,9 @@ void SystemRun::EndWhatIsLeft() {
 void SystemRun::Stop() {
   if (m_Root.empty()) {
     return;
+  }
+  if (m_nSession != 0) {
+    RunToEnd({(m_Programs.m_Build / "Peskarin").string(), "-Stop"}, m_nSession);
   }
   StopManagers();
   EndWhatIsLeft();

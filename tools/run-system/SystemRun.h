@@ -18,7 +18,7 @@
 #include "platform/kernel/ProcessIdentity.h"
 
 struct SystemPrograms {
-  std::filesystem::path m_Build;  // the folder of one build's programs: Tamsvard, Ruvello
+  std::filesystem::path m_Build;  // the folder of one build's programs: Tamsvard, Ruvello, Peskarin
   std::filesystem::path m_PlatformControl;
   std::filesystem::path m_PlayerApplication;
   std::filesystem::path m_Library;  // the sample library that the user gets
@@ -53,8 +53,10 @@ class SystemRun {
   bool StartManager(const char* p_pCommand, std::ostream& p_Progress);
   // Logs the user on; the session's id.
   std::optional<std::uint32_t> Logon(const std::string& p_User, bool p_bConsole);
-  // Runs a program of the system to its end in the services' session; its exit code.
-  std::optional<int> RunToEnd(std::vector<std::string> p_Words);
+  // Runs a program of the system to its end in the session (the services' by default); its exit
+  // code.
+  std::optional<int> RunToEnd(std::vector<std::string> p_Words, std::uint32_t p_nSession = 0);
+  bool StartTray(std::ostream& p_Progress);
   void StopManagers();
   void EndWhatIsLeft();
 

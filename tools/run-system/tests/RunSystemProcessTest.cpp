@@ -114,6 +114,28 @@ TEST_F(RunSystemProcess, AScriptEndsOrFailsAndEverythingItStartedIsStopped) {
   }
 }
 
+TEST_F(RunSystemProcess, TheTrayShowsTheServiceAndItsMenuRestartsAndStopsIt) {
+  for (const char* l_pBuild : {"first", "second"}) {
+    SCOPED_TRACE(l_pBuild);
+    std::vector<std::string> l_Words = {"service-restart", "service-stop"};
+    if (std::string(l_pBuild) == "second") l_Words.insert(l_Words.begin(), "--second");
+    RunSystem l_Run(m_Runtime, l_Words);
+    const auto [l_nCode, l_Output] = l_Run.Finish();
+    EXPECT_EQ(l_nCode, 0);
+    EXPECT_NE(l_Output.find("tray Peskarin started in session"), std::string::npos) << l_Output;
+    const std::size_t l_nRestarted = l_Output.find(
+        "> service-restart: service-restart picked in the tray's menu\n"
+        "tray: service running; menu: Restart, Stop, Help..., About...\n");
+    EXPECT_NE(l_nRestarted, std::string::npos) << l_Output;
+    const std::size_t l_nStopped = l_Output.find(
+        "> service-stop: service-stop picked in the tray's menu\n"
+        "tray: service stopped; menu: Start, Help..., About...\n");
+    EXPECT_NE(l_nStopped, std::string::npos) << l_Output;
+    EXPECT_LT(l_nRestarted, l_nStopped);
+    ExpectNothingLeft(l_Output);
+  }
+}
+
 TEST_F(RunSystemProcess, CtrlCStopsEverythingItStarted) {
   RunSystem l_Run(m_Runtime, {"wait 600000"});
   ASSERT_TRUE(l_Run.WaitForOutput("logged on at the console", 120s)) << l_Run.Output();

@@ -8,6 +8,7 @@
 
 #include "tools/run-system/LcdPicture.h"
 #include "tools/run-system/RemoteButtons.h"
+#include "tools/run-system/TrayLink.h"
 #include "tools/run-system/Terminal.h"
 
 namespace {
@@ -46,6 +47,22 @@ TEST(RunSystemView, EveryButtonHasItsOwnWordKeyAndCode) {
   }
   EXPECT_EQ(ButtonNamed("right")->m_nCode, 9);
   EXPECT_FALSE(ButtonNamed("Right"));
+}
+
+TEST(RunSystemView, TheTrayCommandsHaveKeysAndWordsOfTheirOwn) {
+  for (const TrayCommand& l_Command : TrayCommands()) {
+    EXPECT_EQ(DecodeKeys(l_Command.m_Key), std::vector<std::string>{std::string(l_Command.m_Key)});
+    EXPECT_FALSE(ButtonNamed(l_Command.m_Word)) << l_Command.m_Word;
+    for (const RemoteButton& l_Button : RemoteButtons()) {
+      EXPECT_NE(l_Button.m_Key, l_Command.m_Key) << l_Command.m_Word;
+    }
+    EXPECT_NE(l_Command.m_Key, "u");
+    EXPECT_NE(l_Command.m_Key, "q");
+    ASSERT_TRUE(TrayCommandNamed(l_Command.m_Word));
+    EXPECT_EQ(TrayCommandNamed(l_Command.m_Word)->m_nCommand, l_Command.m_nCommand);
+  }
+  EXPECT_EQ(TrayCommandNamed("service-stop")->m_nCommand, 0x8007u);
+  EXPECT_FALSE(TrayCommandNamed("stop")) << "the remote's stop button";
 }
 
 // The frame's line that holds `p_Text`; empty when none does.
