@@ -189,6 +189,11 @@ int main(int p_nArguments, char** p_pArguments) {
   // The first press wakes the display and brings the root menu.
   Answer(l_Remote, Code("home"));
   Answer(l_Remote, Code("home"));
+  // The session thread builds its menu over the whole library as it starts, which the first
+  // move waits for: a round of moves, untimed, before any is timed.
+  for (const char* l_pWord : {"down", "up"}) {
+    Answer(l_Remote, Code(l_pWord));
+  }
 
   std::vector<double> l_Moves;
   std::vector<double> l_Rights;
