@@ -1,5 +1,7 @@
 #include "service/host/ServiceInstaller.h"
 
+#include <utility>
+
 #include "platform/base/Process.h"
 #include "platform/kernel/Wait.h"
 #include "platform/services/ServiceControl.h"
@@ -45,7 +47,10 @@ bool CServiceInstaller::Install() const {
   l_Config.serviceType = platform::SERVICE_WIN32_OWN_PROCESS;
   l_Config.startType = platform::SERVICE_DEMAND_START;
   l_Config.errorControl = platform::SERVICE_ERROR_NORMAL;
-  l_Config.binaryPathName = u"\"" + platform::ModulePath() + u"\"";
+  // Built by appending: the optimised build's overlap check misreads a literal before a string.
+  std::u16string l_Command(1, u'"');
+  l_Command.append(platform::ModulePath()).push_back(u'"');
+  l_Config.binaryPathName = std::move(l_Command);
   l_Config.dependencies = {u"RPCSS"};
   if (!platform::CreateService(l_Manager.handle, l_Config, platform::SERVICE_ALL_ACCESS).handle) {
     Fail(u"Could not start service");

@@ -84,24 +84,26 @@ std::string PlayerLine::Read(std::uint32_t p_nSession) {
     m_spPlayer.Release();
     return "player: not running";
   }
-  std::string l_Line = "player: " + StateName(l_State);
+  // Built by appending: the optimised build's overlap check misreads a literal before a string.
+  std::string l_Line = "player: ";
+  l_Line.append(StateName(l_State));
   ComPtr<IWMPMedia> l_spMedia;
   if (SUCCEEDED(m_spPlayer->get_currentMedia(l_spMedia.put())) && l_spMedia) {
     UniqueBstr l_Name;
     l_spMedia->get_name(l_Name.out());
-    l_Line += " \"" + Text(l_Name.get()) + "\"";
+    l_Line.append(" \"").append(Text(l_Name.get())).append("\"");
     const std::string l_Author = Attribute(*l_spMedia, u"Author");
     if (!l_Author.empty()) {
-      l_Line += " (" + l_Author + ")";
+      l_Line.append(" (").append(l_Author).append(")");
     }
     ComPtr<IWMPControls> l_spControls;
     double l_dPosition = 0;
     if (SUCCEEDED(m_spPlayer->get_controls(l_spControls.put())) && l_spControls &&
         SUCCEEDED(l_spControls->get_currentPosition(&l_dPosition))) {
       const std::string l_Duration = Attribute(*l_spMedia, u"Duration");
-      l_Line += " " + Minutes(l_dPosition);
+      l_Line.append(" ").append(Minutes(l_dPosition));
       if (!l_Duration.empty()) {
-        l_Line += " of " + Minutes(std::strtod(l_Duration.c_str(), nullptr));
+        l_Line.append(" of ").append(Minutes(std::strtod(l_Duration.c_str(), nullptr)));
       }
     }
   }

@@ -74,7 +74,9 @@ class SessionProcess : public ::testing::Test {
   // The player application, each of whose `p_Failures` ("IWMPPlayer4::get_playState=0x80004005")
   // makes that player call fail.
   static void RegisterPlayer(const std::vector<std::string>& p_Failures = {}) {
-    std::u16string l_Command = u"\"" + platform::FromUtf8(WMPLAYER) + u"\"";
+    // Built by appending: the optimised build's overlap check misreads a literal before a string.
+    std::u16string l_Command(1, u'"');
+    l_Command.append(platform::FromUtf8(WMPLAYER)).push_back(u'"');
     for (const std::string& l_Failure : p_Failures) {
       l_Command.append(u" --fail ").append(platform::FromUtf8(l_Failure));
     }

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/base/Text.h"
@@ -73,39 +74,62 @@ void Report(const char* p_pWhat, std::vector<double> p_Times, int p_nAsked) {
               At(0.5), At(0.99), p_Times.back(), p_Times.size(), p_nAsked);
 }
 
-// The CPU time used so far by every process of the root, in clock ticks, and their resident
-// memory by image name.
+// One process of the root: its name, the CPU time it has used so far in clock ticks, and its
+// resident memory.
 struct ProcessFigures {
+  pid_t m_nPid = 0;
+  std::string m_Name;
   std::uint64_t m_nTicks = 0;
-  std::vector<std::pair<std::string, std::uint64_t>> m_Resident;  // name, kB
+  std::uint64_t m_nResidentKilobytes = 0;
 };
 
-ProcessFigures MeasureProcesses() {
-  ProcessFigures l_Figures;
+std::vector<ProcessFigures> MeasureProcesses() {
+  std::vector<ProcessFigures> l_Figures;
   for (const platform::detail::RootProcess& l_Process : platform::detail::ListRootProcesses()) {
+    ProcessFigures l_Figure;
+    l_Figure.m_nPid = l_Process.identity.pid;
+    l_Figure.m_Name = platform::ToUtf8(l_Process.imageName);
     const std::string l_Folder = "/proc/" + std::to_string(l_Process.identity.pid);
     std::ifstream l_Stat(l_Folder + "/stat");
     std::string l_Text((std::istreambuf_iterator<char>(l_Stat)), std::istreambuf_iterator<char>());
     // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th.
     std::istringstream l_Fields(l_Text.substr(l_Text.rfind(')') + 2));
     std::string l_Field;
-    std::uint64_t l_nUser = 0;
-    std::uint64_t l_nSystem = 0;
     for (int l_nIndex = 0; l_nIndex < 13 && l_Fields >> l_Field; ++l_nIndex) {
-      if (l_nIndex == 11) l_nUser = std::stoull(l_Field);
-      if (l_nIndex == 12) l_nSystem = std::stoull(l_Field);
+      if (l_nIndex == 11 || l_nIndex == 12) l_Figure.m_nTicks += std::stoull(l_Field);
     }
-    l_Figures.m_nTicks += l_nUser + l_nSystem;
     std::ifstream l_Status(l_Folder + "/status");
     for (std::string l_Line; std::getline(l_Status, l_Line);) {
-      if (l_Line.starts_with("VmRSS:")) {
-        l_Figures.m_Resident.emplace_back(
-            platform::ToUtf8(l_Process.imageName),
-            std::stoull(l_Line.substr(6)));
-      }
+      if (l_Line.starts_with("VmRSS:")) l_Figure.m_nResidentKilobytes = std::stoull(l_Line.substr(6));
     }
+    l_Figures.push_back(std::move(l_Figure));
   }
   return l_Figures;
+}
+
+// The share of one core that `p_nTicks` clock ticks are over `p_nSeconds`, in percent.
+double CoreShare(std::uint64_t p_nTicks, int p_nSeconds) {
+  return 100.0 * static_cast<double>(p_nTicks) /
+         (static_cast<double>(sysconf(_SC_CLK_TCK)) * p_nSeconds);
+}
+
+// Prints the CPU each process used between the two measurements, all of them together, and
+// their resident memory. A process that started after the first counts from its start.
+void ReportIdle(const std::vector<ProcessFigures>& p_Before,
+                const std::vector<ProcessFigures>& p_After, int p_nSeconds) {
+  std::uint64_t l_nTotal = 0;
+  for (const ProcessFigures& l_After : p_After) {
+    std::uint64_t l_nUsed = l_After.m_nTicks;
+    for (const ProcessFigures& l_Before : p_Before) {
+      if (l_Before.m_nPid == l_After.m_nPid) l_nUsed -= std::min(l_nUsed, l_Before.m_nTicks);
+    }
+    l_nTotal += l_nUsed;
+    std::printf("idle CPU %-16s %.3f %% of one core; resident memory %.1f MB\n",
+                l_After.m_Name.c_str(), CoreShare(l_nUsed, p_nSeconds),
+                static_cast<double>(l_After.m_nResidentKilobytes) / 1024.0);
+  }
+  std::printf("idle CPU of the system   %.3f %% of one core over %d s (%zu processes)\n",
+              CoreShare(l_nTotal, p_nSeconds), p_nSeconds, p_After.size());
 }
 
 std::optional<Options> Parse(int p_nArguments, char** p_pArguments) {
@@ -137,6 +161,8 @@ int main(int p_nArguments, char** p_pArguments) {
   if (!l_Options) {
     return 2;
   }
+  // Each figure shows as it is measured, also when the output is a file.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const std::filesystem::path l_Library =
       std::filesystem::temp_directory_path() / ("system-benchmark-" + std::to_string(getpid()) + ".json");
   {
@@ -163,6 +189,11 @@ int main(int p_nArguments, char** p_pArguments) {
   // The first press wakes the display and brings the root menu.
   Answer(l_Remote, Code("home"));
   Answer(l_Remote, Code("home"));
+  // The session thread builds its menu over the whole library as it starts, which the first
+  // move waits for: a round of moves, untimed, before any is timed.
+  for (const char* l_pWord : {"down", "up"}) {
+    Answer(l_Remote, Code(l_pWord));
+  }
 
   std::vector<double> l_Moves;
   std::vector<double> l_Rights;
@@ -196,18 +227,9 @@ int main(int p_nArguments, char** p_pArguments) {
   // Idle: nothing plays and no key is pressed.
   Answer(l_Remote, Code("home"));
   std::this_thread::sleep_for(std::chrono::seconds(2));
-  const ProcessFigures l_Before = MeasureProcesses();
+  const std::vector<ProcessFigures> l_Before = MeasureProcesses();
   std::this_thread::sleep_for(std::chrono::seconds(l_Options->m_nIdleSeconds));
-  const ProcessFigures l_After = MeasureProcesses();
-  const double l_dTicks = static_cast<double>(sysconf(_SC_CLK_TCK));
-  std::printf("idle CPU of the system   %.3f %% of one core over %d s (%zu processes)\n",
-              100.0 * static_cast<double>(l_After.m_nTicks - std::min(l_After.m_nTicks, l_Before.m_nTicks)) /
-                  (l_dTicks * l_Options->m_nIdleSeconds),
-              l_Options->m_nIdleSeconds, l_After.m_Resident.size());
-  for (const auto& [l_Name, l_nKilobytes] : l_After.m_Resident) {
-    std::printf("resident memory %-16s %.1f MB\n", l_Name.c_str(),
-                static_cast<double>(l_nKilobytes) / 1024.0);
-  }
+  ReportIdle(l_Before, MeasureProcesses(), l_Options->m_nIdleSeconds);
   l_Remote.Unplug();
   l_System.Stop();
   return 0;
