@@ -16,6 +16,11 @@ constexpr std::chrono::milliseconds kReadWait{60000};
 constexpr int kQuietMilliseconds = 300;
 // How many screens' arrivals are kept.
 constexpr std::size_t kScreenEndsKept = 64;
+// A press that comes before the service has opened the remote is lost, as on a device that
+// nobody reads; Plug waits this long (real time) for its reading and its writing handle.
+constexpr std::chrono::milliseconds kOpenWait{10000};
+constexpr std::chrono::milliseconds kOpenCheck{10};
+constexpr std::size_t kServiceHandles = 2;
 
 }  // namespace
 
@@ -37,6 +42,11 @@ bool RemoteLink::Plug() {
   }
   m_bUnplugging = false;
   m_Reader = std::thread([this] { ReadReports(); });
+  // The device tells no opening, so its handles are counted until the service holds both.
+  const auto l_Until = std::chrono::steady_clock::now() + kOpenWait;
+  while (m_pDevice->OpenHandles() < kServiceHandles && std::chrono::steady_clock::now() < l_Until) {
+    std::this_thread::sleep_for(kOpenCheck);
+  }
   return true;
 }
 

@@ -28,7 +28,8 @@ class RemoteLink {
   RemoteLink& operator=(const RemoteLink&) = delete;
   ~RemoteLink();
 
-  // Plugs the remote in with its display as new; false when the backend refuses it.
+  // Plugs the remote in with its display as new, and returns once the service has opened it
+  // (or after a while when nothing does); false when the backend refuses it.
   bool Plug();
   void Unplug();
   bool Plugged() const { return m_pDevice != nullptr; }
