@@ -290,6 +290,35 @@ TEST(Calls, AMalformedMessageClosesOnlyItsConnection) {
   EXPECT_EQ(client.Command("increment 2"), "2");
 }
 
+// A peer that stops inside a frame, and then closes, holds up no one: the other connections are
+// served while the frame waits for its rest, and the close ends only its own connection.
+TEST(Calls, APeerThatClosesMidMessageHoldsUpNoOne) {
+  const auto counter = MakeObject<CNoticedCounter>(nullptr);
+  const std::string text = Published(counter->Identity(), IidOf<ICounter>);
+  HelperProcess client = StartHelper();
+  ASSERT_EQ(client.Command("take-counter " + text), "0");
+  const std::string socketPath =
+      (platform::PlatformRoot() / "com" / text.substr(0, text.find(' '))).string();
+  int expected = 0;
+  for (const std::vector<std::uint8_t>& cut :
+       {std::vector<std::uint8_t>{40}, std::vector<std::uint8_t>{40, 0, 0},
+        std::vector<std::uint8_t>{40, 0, 0, 0}, std::vector<std::uint8_t>{40, 0, 0, 0, 1, 2, 3}}) {
+    {
+      const platform::detail::UniqueFd raw(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      socketPath.copy(address.sun_path, socketPath.size());
+      ASSERT_EQ(connect(raw.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+      ASSERT_EQ(send(raw.Get(), cut.data(), cut.size(), MSG_NOSIGNAL),
+                static_cast<ssize_t>(cut.size()));
+      expected += 1;
+      EXPECT_EQ(client.Command("increment 1"), std::to_string(expected));
+    }
+    expected += 1;
+    EXPECT_EQ(client.Command("increment 1"), std::to_string(expected));
+  }
+}
+
 TEST(Calls, ACallerOfAnotherUserIsRefused) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run a helper under another user";
   // The helper of the other user must reach the root's socket folder.
