@@ -309,9 +309,9 @@ TEST_F(DeviceThreadsUnderFullObjectTableTest, TheInputThreadLogsAndEndsThenALate
   }
   // The fixture holds the thread's own events open; a service event it does not hold is new.
   static_assert(ERROR_NO_SYSTEM_RESOURCES == 1450);
-  EXPECT_TRUE(l_Log.Contains(u"CreateEvent " +
-                             std::u16string(ServiceEventName(ServiceEvent::ButtonDown)) +
-                             u" fails with error 1450"));
+  std::u16string l_Expected = u"CreateEvent ";
+  l_Expected.append(ServiceEventName(ServiceEvent::ButtonDown)).append(u" fails with error 1450");
+  EXPECT_TRUE(l_Log.Contains(l_Expected));
   const std::vector<std::u16string> l_Texts = l_Log.Texts();
   EXPECT_TRUE(std::ranges::any_of(l_Texts, [](const std::u16string& p_Text) {
     return p_Text.starts_with(u"RemoteDeviceInput sees wait failed with error ");
