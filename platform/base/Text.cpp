@@ -134,6 +134,12 @@ bool PairAt(std::u16string_view text, std::size_t index) noexcept {
          IsTrailSurrogate(text[index + 1]);
 }
 
+// The five bytes that code page 1252 leaves undefined; the platform reads each as the C1 control
+// of its value, and writes that control as the byte again.
+bool IsUndefinedWesternByte(char16_t unit) noexcept {
+  return unit == 0x81 || unit == 0x8D || unit == 0x8F || unit == 0x90 || unit == 0x9D;
+}
+
 }  // namespace
 
 AnsiCodePage GetAnsiCodePage() noexcept { return g_codePage.load(std::memory_order_relaxed); }
@@ -160,6 +166,9 @@ std::string ToAnsi(std::u16string_view text, AnsiCodePage codePage) {
     std::size_t outLeft = sizeof buffer;
     if (converter.Convert(in, inLeft, out, outLeft) && inLeft == 0) {
       result.append(buffer, out);
+    } else if (codePage == AnsiCodePage::Western && IsUndefinedWesternByte(text[index])) {
+      // Back to the undefined byte that FromAnsi made this C1 control of.
+      result.push_back(static_cast<char>(text[index]));
     } else {
       result.push_back(kDefaultCharacter);
     }

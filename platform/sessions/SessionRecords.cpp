@@ -36,9 +36,12 @@ SessionRecord* SessionTableData::Find(std::uint32_t id) {
 std::string FormatSessionTable(const SessionTableData& table) {
   std::ostringstream text;
   text << "console\t" << table.console << "\nnext\t" << table.nextId << '\n';
+  // The names go through the record fields' escapes, as the reader takes them out again: a user
+  // such as "DOMAIN\alice" keeps its backslash.
   for (const SessionRecord& session : table.sessions) {
-    text << "session\t" << session.id << '\t' << session.state << '\t' << session.station << '\t'
-         << session.user << '\n';
+    text << JoinRecordFields({"session", std::to_string(session.id), std::to_string(session.state),
+                              session.station, session.user})
+         << '\n';
   }
   return text.str();
 }

@@ -1,6 +1,7 @@
 #include "service/device/DeviceInput.h"
 
 #include <array>
+#include <string>
 #include <utility>
 
 #include "common/ProgramLogger.h"
@@ -111,7 +112,10 @@ void DeviceInputActions::Apply(const std::vector<InputStep>& p_Steps) {
         m_Upload.Stop();
         break;
       case InputStepKind::StartUpload:
-        m_Upload.Start(m_FirmwareImage);
+        // The image is read whole here, so a file changed later leaves the upload as it began.
+        if (const std::string l_Error = m_Upload.Start(m_FirmwareImage); !l_Error.empty()) {
+          g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceInput cannot upload the firmware: %s", l_Error);
+        }
         break;
       case InputStepKind::SetEvent:
         m_Events.Set(l_Step.m_Event);
@@ -163,6 +167,7 @@ std::uint32_t RemoteDeviceInput(void*) {
     const platform::WaitResult l_Wait =
         WaitForObjectsRetrying(l_Waited, platform::kInfinite, u"RemoteDeviceInput");
     if (l_Wait.status != platform::WaitStatus::Signalled) {
+      g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceInput sees wait failed with error %d", l_Wait.error);
       break;
     }
     switch (l_Wait.index) {

@@ -92,6 +92,8 @@ std::uint32_t RemoteDeviceOutput(void*) {
     const platform::WaitResult l_Wait =
         WaitForObjectsRetrying(l_Waited, platform::kInfinite, u"RemoteDeviceOutput");
     if (l_Wait.status != platform::WaitStatus::Signalled) {
+      g_Logger->Log(LOG_TO_FILE, u"RemoteDeviceOutput sees wait failed with error %d",
+                    l_Wait.error);
       break;
     }
     switch (l_Wait.index) {

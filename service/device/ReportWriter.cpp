@@ -27,7 +27,12 @@ void WriteUntilStopped(AsynchWriteContext& p_Context) {
   for (;;) {
     const platform::WaitResult l_Wait =
         WaitForObjectsRetrying(l_Objects, platform::kInfinite, u"AsynchWriteThreadProc");
-    if (l_Wait.status != platform::WaitStatus::Signalled || l_Wait.index == 0) {
+    if (l_Wait.status != platform::WaitStatus::Signalled) {
+      g_Logger->Log(LOG_TO_FILE, u"AsynchWriteThreadProc sees wait failed with error %d",
+                    l_Wait.error);
+      return;
+    }
+    if (l_Wait.index == 0) {
       return;
     }
     // A data-ready signal during a write is absorbed; the write's end takes the next packet.

@@ -1,7 +1,19 @@
 #include "service/device/ServiceEvents.h"
 
+#include <string>
+
+#include "common/ProgramLogger.h"
+
 platform::Event CreateAutoResetEvent(std::u16string_view p_Name) {
-  return platform::Event::Create(platform::EventReset::Auto, false, p_Name).handle;
+  platform::HandleResult<platform::Event> l_Result =
+      platform::Event::Create(platform::EventReset::Auto, false, p_Name);
+  if (!l_Result.handle) {
+    // A full object table, say: the waits that would use the event fail, and this says why.
+    const std::u16string l_Name = p_Name.empty() ? u"(unnamed)" : std::u16string(p_Name);
+    g_Logger->Log(LOG_TO_FILE, u"CreateEvent %s fails with error %d", l_Name.c_str(),
+                  l_Result.error);
+  }
+  return std::move(l_Result.handle);
 }
 
 ServiceEvents::ServiceEvents() {

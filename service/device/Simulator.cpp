@@ -140,7 +140,13 @@ void SendOutputData(const platform::PipeConnection& p_Pipe, const CDeviceData& p
   if (!p_Pipe) {
     return;
   }
-  p_Pipe.Write(EncodeSimulatorMessage(p_Page), kToolWriteTimeout);
+  // A tool that went away or stopped reading loses the page, and the log says so.
+  if (const std::uint32_t l_nError =
+          p_Pipe.Write(EncodeSimulatorMessage(p_Page), kToolWriteTimeout);
+      l_nError != ERROR_SUCCESS) {
+    g_Logger->Log(LOG_TO_FILE, u"SendOutputData WriteFile Error = %d", l_nError);
+    return;
+  }
   g_Logger->Log(LOG_TO_FILE, u"WriteFile Complete");
 }
 

@@ -16,8 +16,12 @@ TEST(AnsiText, WesternCodePage) {
   EXPECT_EQ(ToAnsi(u"€", AnsiCodePage::Western), "\x80");
   // Unmappable characters become the default character, one for a surrogate pair too.
   EXPECT_EQ(ToAnsi(u"a\u30A2b\U0001F600c", AnsiCodePage::Western), "a?b?c");
-  // The five undefined bytes map to the C1 controls and back.
-  EXPECT_EQ(FromAnsi("\x81", AnsiCodePage::Western), u"\u0081");
+  // The five undefined bytes map to the C1 controls and back; the other C1 controls have no byte.
+  const std::string undefined = "\x81\x8D\x8F\x90\x9D";
+  const std::u16string controls = u"\u0081\u008D\u008F\u0090\u009D";
+  EXPECT_EQ(FromAnsi(undefined, AnsiCodePage::Western), controls);
+  EXPECT_EQ(ToAnsi(controls, AnsiCodePage::Western), undefined);
+  EXPECT_EQ(ToAnsi(u"\u0080\u009F", AnsiCodePage::Western), "??");
 }
 
 TEST(AnsiText, JapaneseCodePageCountsBytes) {

@@ -56,6 +56,19 @@ std::string Published(IUnknown* object, REFIID iid) {
   return text;
 }
 
+// A raw connection to the socket on which the calls of a published object come in, as any
+// process of the root may open one.
+platform::detail::UniqueFd ConnectToCallsOf(const std::string& published) {
+  const std::string socketPath =
+      (platform::PlatformRoot() / "com" / published.substr(0, published.find(' '))).string();
+  platform::detail::UniqueFd raw(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  socketPath.copy(address.sun_path, socketPath.size());
+  EXPECT_EQ(connect(raw.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return raw;
+}
+
 TEST(Calls, APassedOnProxyCallsTheImplementingProcessAfterThePasserHasGone) {
   HelperProcess implementer = StartHelper();
   const std::string counter = implementer.Command("publish-counter");
@@ -271,23 +284,40 @@ TEST(Calls, AMalformedMessageClosesOnlyItsConnection) {
   const std::string text = Published(counter->Identity(), IidOf<ICounter>);
   HelperProcess client = StartHelper();
   ASSERT_EQ(client.Command("take-counter " + text), "0");
-  const std::string socketPath =
-      (platform::PlatformRoot() / "com" / text.substr(0, text.find(' '))).string();
   for (const std::vector<std::uint8_t>& garbage :
        {std::vector<std::uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 1},
         std::vector<std::uint8_t>{3, 0, 0, 0, 99, 1, 2},
         std::vector<std::uint8_t>{2, 0, 0, 0, 2, 0}}) {
-    const platform::detail::UniqueFd raw(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    socketPath.copy(address.sun_path, socketPath.size());
-    ASSERT_EQ(connect(raw.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const platform::detail::UniqueFd raw = ConnectToCallsOf(text);
     ASSERT_EQ(send(raw.Get(), garbage.data(), garbage.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(garbage.size()));
     char byte = 0;
     EXPECT_EQ(recv(raw.Get(), &byte, 1, 0), 0);  // the layer closed it
   }
   EXPECT_EQ(client.Command("increment 2"), "2");
+}
+
+// A peer that stops inside a frame, and then closes, holds up no one: the other connections are
+// served while the frame waits for its rest, and the close ends only its own connection.
+TEST(Calls, APeerThatClosesMidMessageHoldsUpNoOne) {
+  const auto counter = MakeObject<CNoticedCounter>(nullptr);
+  const std::string text = Published(counter->Identity(), IidOf<ICounter>);
+  HelperProcess client = StartHelper();
+  ASSERT_EQ(client.Command("take-counter " + text), "0");
+  int expected = 0;
+  for (const std::vector<std::uint8_t>& cut :
+       {std::vector<std::uint8_t>{40}, std::vector<std::uint8_t>{40, 0, 0},
+        std::vector<std::uint8_t>{40, 0, 0, 0}, std::vector<std::uint8_t>{40, 0, 0, 0, 1, 2, 3}}) {
+    {
+      const platform::detail::UniqueFd raw = ConnectToCallsOf(text);
+      ASSERT_EQ(send(raw.Get(), cut.data(), cut.size(), MSG_NOSIGNAL),
+                static_cast<ssize_t>(cut.size()));
+      expected += 1;
+      EXPECT_EQ(client.Command("increment 1"), std::to_string(expected));
+    }
+    expected += 1;
+    EXPECT_EQ(client.Command("increment 1"), std::to_string(expected));
+  }
 }
 
 TEST(Calls, ACallerOfAnotherUserIsRefused) {

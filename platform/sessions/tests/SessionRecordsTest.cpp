@@ -10,13 +10,18 @@ TEST(SessionRecords, TableKeepsEveryFieldThroughItsText) {
   SessionTableData table;
   table.console = 2;
   table.nextId = 4;
-  table.sessions = {{0, 5, "Services", ""}, {2, 0, "Console", "alice smith"}, {3, 4, "", "bob"}};
+  // A backslash is the fields' escape; a name with one keeps it.
+  table.sessions = {{0, 5, "Services", ""},
+                    {2, 0, "Console", "alice smith"},
+                    {3, 4, "", "bob"},
+                    {5, 1, "RDP-Tcp#0", "OFFICE\\carol"},
+                    {6, 1, "a\\t", "\\"}};
   const std::optional<SessionTableData> parsed = ParseSessionTable(FormatSessionTable(table));
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->console, 2u);
   EXPECT_EQ(parsed->nextId, 4u);
-  ASSERT_EQ(parsed->sessions.size(), 3u);
-  for (std::size_t at = 0; at < 3; ++at) {
+  ASSERT_EQ(parsed->sessions.size(), table.sessions.size());
+  for (std::size_t at = 0; at < table.sessions.size(); ++at) {
     EXPECT_EQ(parsed->sessions[at].id, table.sessions[at].id);
     EXPECT_EQ(parsed->sessions[at].state, table.sessions[at].state);
     EXPECT_EQ(parsed->sessions[at].station, table.sessions[at].station);

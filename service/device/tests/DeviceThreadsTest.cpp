@@ -11,6 +11,7 @@
 #include "common/tests/support/LogRecorder.h"
 #include "platform/hid/VirtualHidDevice.h"
 #include "platform/kernel/Event.h"
+#include "platform/kernel/ObjectTable.h"
 #include "platform/kernel/Thread.h"
 #include "platform/kernel/Wait.h"
 #include "service/device/DeviceInput.h"
@@ -158,6 +159,7 @@ TEST_F(DeviceThreadsTest, AKeyWakesTheDisplayThenKeysMeanThemselvesAndPagesAreDr
 }
 
 TEST_F(DeviceThreadsTest, KeysAnsweredOnTheDisplay) {
+  const LogRecorder l_Log;
   Wake();
   // A refused key: Stop while the player is stopped.
   Press(6);
@@ -165,6 +167,9 @@ TEST_F(DeviceThreadsTest, KeysAnsweredOnTheDisplay) {
   // No firmware image in the folder: the upload answers with an end of screen.
   Press(25);
   EXPECT_EQ(NextReport(), Report({0x22, 0}));
+  EXPECT_TRUE(l_Log.AwaitText(
+      u"RemoteDeviceInput cannot upload the firmware: SkelvaneV39.hex: No such file or directory",
+      kPatience));
   // Off while not playing: the display-off packet passes the sleep gate once, then nothing.
   Press(21);
   EXPECT_EQ(NextReport(), Report({0x23, 7}));
@@ -270,6 +275,50 @@ TEST_F(DeviceThreadsUnderFullWaiterTableTest, ThreadsWaitForRoomAndThenServe) {
                                    u"AsynchWriteThreadProc"}));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   m_Table.Release();
+  Wake();
+  Press(2);
+  EXPECT_TRUE(Raised(m_Up));
+  QueuePage("Room");
+  ExpectPage("Room", 0x21);
+}
+
+// Every object of the table is taken when the input thread starts: it says which of its events
+// it cannot make and that its wait fails, and ends instead of spinning; once the table has room,
+// the threads start as ever and serve.
+class DeviceThreadsUnderFullObjectTableTest : public DeviceThreadsTest {
+ protected:
+  void SetUp() override {
+    ResetDisplayWords();
+    Plug();
+  }
+};
+
+TEST_F(DeviceThreadsUnderFullObjectTableTest, TheInputThreadLogsAndEndsThenALaterStartServes) {
+  const LogRecorder l_Log;
+  {
+    std::vector<Event> l_Taken;
+    for (std::uint32_t l_nCount = 0; l_nCount <= platform::detail::kObjectCapacity; ++l_nCount) {
+      Event l_Event = platform::Event::Create(platform::EventReset::Auto, false).handle;
+      if (!l_Event) {
+        break;
+      }
+      l_Taken.push_back(std::move(l_Event));
+    }
+    ASSERT_FALSE(platform::Event::Create(platform::EventReset::Auto, false).handle);
+    EXPECT_EQ(RemoteDeviceInput(nullptr), 0u);
+  }
+  // The fixture holds the thread's own events open; a service event it does not hold is new.
+  static_assert(ERROR_NO_SYSTEM_RESOURCES == 1450);
+  std::u16string l_Expected = u"CreateEvent ";
+  l_Expected.append(ServiceEventName(ServiceEvent::ButtonDown)).append(u" fails with error 1450");
+  EXPECT_TRUE(l_Log.Contains(l_Expected));
+  const std::vector<std::u16string> l_Texts = l_Log.Texts();
+  EXPECT_TRUE(std::ranges::any_of(l_Texts, [](const std::u16string& p_Text) {
+    return p_Text.starts_with(u"RemoteDeviceInput sees wait failed with error ");
+  }));
+  EXPECT_TRUE(l_Log.Contains(u"RemoteDeviceInput Ends"));
+
+  StartThreads();
   Wake();
   Press(2);
   EXPECT_TRUE(Raised(m_Up));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -118,6 +119,38 @@ TEST_F(FirmwareUploadTest, ARecordAcross0x1800SendsItsBytesFrom0x1800On) {
   ASSERT_EQ(l_Blocks.size(), 1u);
   EXPECT_EQ(l_Blocks[0].m_nAddress, 0x1800);
   EXPECT_EQ(l_Blocks[0].m_Data, Join(Slice(l_At17F8, 8, 12), Counting(0x30, 4)));
+}
+
+// The image is read whole when the upload starts: a file rewritten, cut short or removed while
+// blocks are still to go changes none of them, and the next upload reads the file as it is then.
+TEST_F(FirmwareUploadTest, AnImageChangedDuringTheUploadLeavesItWhole) {
+  std::string l_Hex;
+  for (std::uint16_t l_nAddress = 0x1800; l_nAddress < 0x1800 + 40 * 20; l_nAddress += 20) {
+    l_Hex += HexRecord(l_nAddress, Bytes(20, 0x11));
+  }
+  const auto l_Path = m_Folder.Path() / kFirmwareImageName;
+  for (const std::string& l_Change :
+       {HexRecord(0x1800, Bytes(20, 0x22)) + kHexEndOfFile, l_Hex.substr(0, 30), std::string()}) {
+    SCOPED_TRACE(l_Change);
+    ASSERT_EQ(StartFrom(l_Hex + kHexEndOfFile), "");
+    ASSERT_TRUE(m_Upload.IsRunning());
+    if (l_Change.empty()) {
+      std::filesystem::remove(l_Path);
+    } else {
+      std::ofstream(l_Path, std::ios::trunc) << l_Change;
+    }
+    const std::vector<Block> l_Blocks = RunToEnd();
+    ASSERT_EQ(l_Blocks.size(), 50u);
+    for (std::size_t l_nBlock = 0; l_nBlock < l_Blocks.size(); ++l_nBlock) {
+      EXPECT_EQ(l_Blocks[l_nBlock].m_nAddress, 0x1800 + 16 * l_nBlock);
+      EXPECT_EQ(l_Blocks[l_nBlock].m_Data, Bytes(16, 0x11));
+    }
+  }
+  std::ofstream(l_Path, std::ios::trunc) << HexRecord(0x1800, Bytes(16, 0x22)) << kHexEndOfFile;
+  ASSERT_EQ(m_Upload.Start(l_Path), "");
+  const std::vector<Block> l_Blocks = RunToEnd();
+  ASSERT_EQ(l_Blocks.size(), 1u);
+  EXPECT_EQ(l_Blocks[0].m_Data, Bytes(16, 0x22));
 }
 
 // A zero in the data does not cut a packet, also for those still waiting when the image ends.

@@ -257,13 +257,19 @@ TEST_F(SimulatorTest, PagesReachThePipeExceptPlayerPagesThatDoNotPlay) {
   EXPECT_EQ(l_Pipe.Read(Timeout(0)).status, platform::PipeReadStatus::TimedOut);
 }
 
+// A page for a tool that has gone is lost with a log line; the next tool gets the pipe.
 TEST_F(SimulatorTest, AToolThatWentAwayLeavesThePipeToTheNext) {
+  const LogRecorder l_Log;
   {
     platform::PipeConnection l_First = PowerOnAndConnect();
     AppendSimulatorOutput(CDeviceData());
     m_Data.Set();
     ASSERT_EQ(l_First.Read(kLong).status, platform::PipeReadStatus::Message);
   }
+  AppendSimulatorOutput(CDeviceData());
+  m_Data.Set();
+  static_assert(ERROR_NO_DATA == 232);
+  EXPECT_TRUE(l_Log.AwaitText(u"SendOutputData WriteFile Error = 232", std::chrono::seconds(20)));
   ExpectTheNextToolGetsThePipe();
 }
 

@@ -286,6 +286,35 @@ TEST_F(PlayerApplicationTest, AStartThatCannotWorkEndsWithAnError) {
   }
 }
 
+// The application reads its library file once, at its start: a file damaged and then removed
+// while it runs leaves it with the library it loaded, still changed by the tool, and only the
+// next start meets the damage, which it refuses with an error.
+TEST_F(PlayerApplicationTest, ALibraryFileDamagedOrRemovedWhileItRunsLeavesTheLoadedLibrary) {
+  const std::filesystem::path file = platform::PlatformRoot() / "running.json";
+  std::filesystem::copy_file(PLAYER_SAMPLE_LIBRARY, file);
+  AppProcess app(18, {"--library", file.string()});
+  ASSERT_NE(app.MainWindow(), 0u);
+  const HWND tree = TreeOf(app);
+  ASSERT_TRUE(HasPath(Listing(tree), {"All Music", "Album", "Blue Harbour"}));
+
+  std::ofstream(file, std::ios::trunc) << "{\"tracks\": [{\"Name\": ";
+  {
+    AppProcess damaged(19, {"--library", file.string()});
+    EXPECT_EQ(damaged.WaitExit(), 1);
+  }
+  std::filesystem::remove(file);
+  ASSERT_EQ(Tool(18, {"player", "add-track", "Name=Gull", "Album=Sea Songs", "MediaType=audio"}),
+            0);
+  const Lines listing = Await([&] {
+                          const Lines now = Listing(tree);
+                          return HasPath(now, {"All Music", "Album", "Sea Songs"})
+                                     ? std::optional(now)
+                                     : std::nullopt;
+                        }).value_or(Lines{});
+  EXPECT_TRUE(HasPath(listing, {"All Music", "Album", "Blue Harbour"}));
+  EXPECT_TRUE(HasPath(listing, {"All Music", "Album", "Sea Songs"}));
+}
+
 TEST_F(PlayerApplicationTest, ActivationStartsTheApplicationWithTheUsersLibrary) {
   const std::filesystem::path data = platform::PlatformRoot() / "data";
   std::filesystem::create_directories(data / "MediaPlayer");
