@@ -154,6 +154,10 @@ bool Console::RunScript(const std::vector<std::string>& p_Commands, std::ostream
         l_Tray && l_Argument.empty()) {
       m_Tray.WaitForState(l_Tray->m_bRunsBefore, kTrayAnswerMilliseconds);
       const std::string l_Done = m_Tray.Choose(l_Tray->m_nCommand, std::string(l_Word));
+      // A restart shows the service stopped on its way back: the icon is running before it too.
+      if (l_Tray->m_bRunsBefore == l_Tray->m_bRunsAfter) {
+        m_Tray.WaitForState(!l_Tray->m_bRunsAfter, kTrayAnswerMilliseconds);
+      }
       m_Tray.WaitForState(l_Tray->m_bRunsAfter, kTrayAnswerMilliseconds);
       p_Out << "> " << l_Command << ": " << l_Done << "\n" << m_Tray.Line() << "\n" << std::flush;
       continue;
