@@ -35,6 +35,8 @@ class RemoteLink {
   bool Plugged() const { return m_pDevice != nullptr; }
   // Sends the button's input report; false when not plugged.
   bool Press(std::uint8_t p_byCode);
+  // How many handles of the system have the remote open now (0 when not plugged).
+  std::size_t OpenHandles() const { return m_pDevice ? m_pDevice->OpenHandles() : 0; }
 
   // What the display shows now.
   LcdScreen Screen() const;

@@ -1,0 +1,102 @@
+#include "tools/churn/ResourceCensus.h"
+
+#include <filesystem>
+#include <ostream>
+#include <set>
+#include <sstream>
+
+#include "platform/base/Text.h"
+#include "platform/kernel/ObjectTable.h"
+#include "platform/kernel/ProcessIdentity.h"
+#include "platform/sessions/RootProcesses.h"
+
+namespace {
+
+int EntriesOf(const std::filesystem::path& p_Folder) {
+  std::error_code l_Error;
+  int l_nCount = 0;
+  for (std::filesystem::directory_iterator l_Entry(p_Folder, l_Error), l_End;
+       !l_Error && l_Entry != l_End; l_Entry.increment(l_Error)) {
+    ++l_nCount;
+  }
+  return l_nCount;
+}
+
+void Describe(std::ostream& p_Out, const ProgramFigures& p_Figures) {
+  p_Out << p_Figures.m_nProcesses << " processes, " << p_Figures.m_nDescriptors
+        << " descriptors, " << p_Figures.m_nThreads << " threads";
+}
+
+// One line when the figure grew past its baseline.
+void NoteGrowth(std::vector<std::string>& p_Found, const char* p_pWhat, std::uint32_t p_nBaseline,
+                std::uint32_t p_nNow) {
+  if (p_nNow > p_nBaseline) {
+    std::ostringstream l_Line;
+    l_Line << p_pWhat << " " << p_nNow << " (baseline " << p_nBaseline << ")";
+    p_Found.push_back(l_Line.str());
+  }
+}
+
+}  // namespace
+
+ResourceCensus TakeResourceCensus() {
+  ResourceCensus l_Census;
+  if (platform::detail::ObjectTable* l_pTable = platform::detail::ObjectTable::Instance()) {
+    platform::detail::ObjectTable::Lock l_Lock(*l_pTable);
+    l_pTable->ReclaimDeadProcesses(l_Lock);
+    platform::detail::TableCensus l_Table = l_pTable->Census(l_Lock);
+    l_Census.m_nObjects = l_Table.objects;
+    l_Census.m_nHandles = l_Table.references;
+    l_Census.m_nWaiters = l_Table.waiters;
+    l_Census.m_TableFaults = std::move(l_Table.faults);
+    if (l_Table.recordsOfDeadProcesses != 0) {
+      l_Census.m_TableFaults.push_back(std::to_string(l_Table.recordsOfDeadProcesses) +
+                                       " records of dead processes after the reclaim");
+    }
+  } else {
+    l_Census.m_TableFaults.emplace_back("the object table does not open");
+  }
+  const platform::detail::ProcessIdentity l_Self = platform::detail::ThisProcess();
+  for (const platform::detail::RootProcess& l_Process : platform::detail::ListRootProcesses()) {
+    if (l_Process.identity == l_Self) {
+      continue;
+    }
+    const std::filesystem::path l_Folder =
+        std::filesystem::path("/proc") / std::to_string(l_Process.identity.pid);
+    ProgramFigures& l_Figures =
+        l_Census.m_Programs[{platform::ToUtf8(l_Process.imageName), l_Process.sessionId}];
+    ++l_Figures.m_nProcesses;
+    l_Figures.m_nDescriptors += EntriesOf(l_Folder / "fd");
+    l_Figures.m_nThreads += EntriesOf(l_Folder / "task");
+  }
+  return l_Census;
+}
+
+std::vector<std::string> CensusDifferences(const ResourceCensus& p_Baseline,
+                                           const ResourceCensus& p_Now) {
+  std::vector<std::string> l_Found = p_Now.m_TableFaults;
+  NoteGrowth(l_Found, "table objects", p_Baseline.m_nObjects, p_Now.m_nObjects);
+  NoteGrowth(l_Found, "table handles", p_Baseline.m_nHandles, p_Now.m_nHandles);
+  NoteGrowth(l_Found, "table waiters", p_Baseline.m_nWaiters, p_Now.m_nWaiters);
+  std::set<std::pair<std::string, std::uint32_t>> l_Keys;
+  for (const auto& l_Entry : p_Baseline.m_Programs) l_Keys.insert(l_Entry.first);
+  for (const auto& l_Entry : p_Now.m_Programs) l_Keys.insert(l_Entry.first);
+  const auto FiguresOf = [](const ResourceCensus& p_Census, const auto& p_Key) {
+    const auto l_At = p_Census.m_Programs.find(p_Key);
+    return l_At != p_Census.m_Programs.end() ? l_At->second : ProgramFigures{};
+  };
+  for (const auto& l_Key : l_Keys) {
+    const ProgramFigures l_Was = FiguresOf(p_Baseline, l_Key);
+    const ProgramFigures l_Is = FiguresOf(p_Now, l_Key);
+    if (l_Was != l_Is) {
+      std::ostringstream l_Line;
+      l_Line << l_Key.first << " in session " << l_Key.second << ": ";
+      Describe(l_Line, l_Is);
+      l_Line << " (baseline ";
+      Describe(l_Line, l_Was);
+      l_Line << ")";
+      l_Found.push_back(l_Line.str());
+    }
+  }
+  return l_Found;
+}

@@ -1,0 +1,72 @@
+#include "tools/churn/ServiceRestart.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/base/Text.h"
+#include "platform/services/ServiceControl.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// The tray's pause between the stop and the start.
+constexpr auto kPause = 500ms;
+// A stop waits up to 10 s for the listener, which waits up to 20 s for the session threads.
+constexpr auto kStateBound = 60s;
+constexpr auto kLook = 50ms;
+
+// Waits until the service's state is `p_nState`.
+bool ReachesState(const platform::ScHandle& p_Service, std::uint32_t p_nState) {
+  for (const auto l_By = Clock::now() + kStateBound; Clock::now() < l_By;
+       std::this_thread::sleep_for(kLook)) {
+    platform::SERVICE_STATUS l_Status;
+    if (platform::QueryServiceStatus(p_Service, l_Status) == ERROR_SUCCESS &&
+        l_Status.dwCurrentState == p_nState) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool RestartService(std::u16string_view p_Service, std::ostream& p_Log) {
+  const std::string l_Name = platform::ToUtf8(p_Service);
+  const platform::HandleResult<platform::ScHandle> l_Manager =
+      platform::OpenSCManager({}, {}, platform::SC_MANAGER_ALL_ACCESS);
+  if (!l_Manager.handle) {
+    p_Log << "restart: the service manager does not open (" << l_Manager.error << ")\n";
+    return false;
+  }
+  const platform::HandleResult<platform::ScHandle> l_Service = platform::OpenService(
+      l_Manager.handle, p_Service,
+      platform::SERVICE_START | platform::SERVICE_STOP | platform::SERVICE_QUERY_STATUS);
+  if (!l_Service.handle) {
+    p_Log << "restart: " << l_Name << " does not open (" << l_Service.error << ")\n";
+    return false;
+  }
+  platform::SERVICE_STATUS l_Status;
+  if (const std::uint32_t l_nError =
+          platform::ControlService(l_Service.handle, platform::SERVICE_CONTROL_STOP, l_Status);
+      l_nError != ERROR_SUCCESS) {
+    p_Log << "restart: the stop of " << l_Name << " fails with " << l_nError << "\n";
+    return false;
+  }
+  if (!ReachesState(l_Service.handle, platform::SERVICE_STOPPED)) {
+    p_Log << "restart: " << l_Name << " does not stop\n";
+    return false;
+  }
+  std::this_thread::sleep_for(kPause);
+  if (const std::uint32_t l_nError = platform::StartService(l_Service.handle, {});
+      l_nError != ERROR_SUCCESS) {
+    p_Log << "restart: the start of " << l_Name << " fails with " << l_nError << "\n";
+    return false;
+  }
+  if (!ReachesState(l_Service.handle, platform::SERVICE_RUNNING)) {
+    p_Log << "restart: " << l_Name << " does not run again\n";
+    return false;
+  }
+  return true;
+}
