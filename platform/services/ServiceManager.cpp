@@ -42,6 +42,8 @@ constexpr std::chrono::seconds kControlLimit{60};
 constexpr std::chrono::seconds kStopLimit{20};
 // How long a program whose channel closed has to end before its process group is ended.
 constexpr int kExitGraceMilliseconds = 5000;
+// How long a start waits for a program that reported itself stopped to end.
+constexpr std::chrono::milliseconds kStoppedProgramEndLimit{kExitGraceMilliseconds + 2000};
 
 constexpr std::uint32_t GENERIC_READ = 0x80000000u;
 constexpr std::uint32_t GENERIC_WRITE = 0x40000000u;
@@ -622,6 +624,11 @@ void ServiceManager::Impl::Retire(Service& service) {
 ServiceManager::Impl::Answer ServiceManager::Impl::StartProgram(Service& service,
                                                                 const Fields& arguments) {
   std::unique_lock lock(mutex_);
+  // A program that has reported itself stopped is still ending: a start waits for its end
+  // (which the grace bounds) rather than refusing a service that every query calls stopped.
+  changed_.wait_for(lock, kStoppedProgramEndLimit, [&service] {
+    return !service.Running() || service.status.dwCurrentState != SERVICE_STOPPED;
+  });
   if (service.deleted || service.record.markedForDelete) {
     return {ERROR_SERVICE_MARKED_FOR_DELETE, {}};
   }

@@ -176,6 +176,22 @@ TEST_F(ServiceManagerTest, ServiceWhoseProcessDiesIsReportedStopped) {
   WaitForState(service, SERVICE_RUNNING);
 }
 
+TEST_F(ServiceManagerTest, AStartRightAfterTheStopWaitsForTheStoppedProgramToEnd) {
+  ScHandle service = Install(Quoted(TEST_SERVICE) + u" slowexit");
+  ASSERT_EQ(StartService(service), ERROR_SUCCESS);
+  ASSERT_TRUE(Waited(running_));
+  WaitForState(service, SERVICE_RUNNING);
+  SERVICE_STATUS status;
+  ASSERT_EQ(ControlService(service, SERVICE_CONTROL_STOP, status), ERROR_SUCCESS);
+  WaitForState(service, SERVICE_STOPPED);
+  // Its process still ends: the start is not refused as of a running service.
+  ASSERT_EQ(StartService(service), ERROR_SUCCESS);
+  ASSERT_TRUE(Waited(running_));
+  WaitForState(service, SERVICE_RUNNING);
+  ASSERT_EQ(ControlService(service, SERVICE_CONTROL_STOP, status), ERROR_SUCCESS);
+  WaitForState(service, SERVICE_STOPPED);
+}
+
 TEST_F(ServiceManagerTest, ServiceStillStartingTakesNoControl) {
   const Event go = Event::Create(EventReset::Auto, false, u"Global\\TestServiceGo").handle;
   ScHandle service = Install(Quoted(TEST_SERVICE));

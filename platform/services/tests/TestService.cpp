@@ -3,13 +3,16 @@
 // that a test waits on: "Global\TestServiceRunning" once it runs, "Global\TestServiceDevice"
 // after each device event. Started with the argument "crash" it dies once it runs; with "hold"
 // it stays start-pending until "Global\TestServiceGo" is set. A program started with the argument
-// "slowstop" stays stop-pending for 3 seconds of the layer's clock before it reports stopped.
+// "slowstop" stays stop-pending for 3 seconds of the layer's clock before it reports stopped;
+// "slowexit" reports stopped at once but its process ends 3 seconds of real time later.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
+#include <thread>
 
 #include "platform/base/Text.h"
 #include "platform/kernel/Event.h"
@@ -95,7 +98,10 @@ void ServiceMain(std::uint32_t argumentCount, char16_t** arguments) {
 }  // namespace
 
 int main(int argumentCount, char** arguments) {
-  g_bSlowStop = argumentCount > 1 && std::string_view(arguments[1]) == "slowstop";
+  const std::string_view mode = argumentCount > 1 ? arguments[1] : "";
+  g_bSlowStop = mode == "slowstop";
   const SERVICE_TABLE_ENTRY table[] = {{u"TestService", ServiceMain}};
-  return static_cast<int>(StartServiceCtrlDispatcher(table));
+  const int result = static_cast<int>(StartServiceCtrlDispatcher(table));
+  if (mode == "slowexit") std::this_thread::sleep_for(std::chrono::seconds(3));
+  return result;
 }
