@@ -25,6 +25,7 @@
 #include "platform/kernel/Posix.h"
 #include "tools/churn/ChurnRun.h"
 #include "tools/run-system/BuiltPrograms.h"
+#include "tools/run-system/ProgramScope.h"
 
 namespace {
 
@@ -67,34 +68,6 @@ std::optional<Options> Parse(int p_nArguments, char** p_pArguments) {
   }
   return l_Options;
 }
-
-// Ctrl-C, a hang-up and a termination come as a readable descriptor, so that the run ends
-// between faults and stops what it started. Blocked before any thread starts.
-platform::detail::UniqueFd StopSignals() {
-  sigset_t l_Signals;
-  sigemptyset(&l_Signals);
-  sigaddset(&l_Signals, SIGINT);
-  sigaddset(&l_Signals, SIGTERM);
-  sigaddset(&l_Signals, SIGHUP);
-  sigprocmask(SIG_BLOCK, &l_Signals, nullptr);
-  return platform::detail::UniqueFd(signalfd(-1, &l_Signals, SFD_CLOEXEC | SFD_NONBLOCK));
-}
-
-// This thread's apartment, from construction to destruction.
-class ApartmentScope {
- public:
-  ApartmentScope() : m_bEntered(SUCCEEDED(CoInitialize(nullptr))) {}
-  ApartmentScope(const ApartmentScope&) = delete;
-  ApartmentScope& operator=(const ApartmentScope&) = delete;
-  ~ApartmentScope() {
-    if (m_bEntered) {
-      CoUninitialize();
-    }
-  }
-
- private:
-  bool m_bEntered;
-};
 
 std::string LoginName() {
   const passwd* l_pEntry = getpwuid(getuid());

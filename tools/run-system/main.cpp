@@ -23,6 +23,7 @@
 #include "platform/com/Apartment.h"
 #include "platform/kernel/Posix.h"
 #include "tools/run-system/BuiltPrograms.h"
+#include "tools/run-system/ProgramScope.h"
 #include "tools/run-system/Console.h"
 #include "tools/run-system/SystemRun.h"
 
@@ -69,35 +70,6 @@ std::optional<Options> Parse(int p_nArguments, char** p_pArguments) {
   }
   return l_Options;
 }
-
-// Ctrl-C, a hang-up and a termination come as a readable descriptor, so that every wait of the
-// run can end on them and the run stops what it started. Blocked before any thread starts, so
-// that every thread leaves them to the descriptor; the programs started get a clear mask.
-platform::detail::UniqueFd StopSignals() {
-  sigset_t l_Signals;
-  sigemptyset(&l_Signals);
-  sigaddset(&l_Signals, SIGINT);
-  sigaddset(&l_Signals, SIGTERM);
-  sigaddset(&l_Signals, SIGHUP);
-  sigprocmask(SIG_BLOCK, &l_Signals, nullptr);
-  return platform::detail::UniqueFd(signalfd(-1, &l_Signals, SFD_CLOEXEC | SFD_NONBLOCK));
-}
-
-// This thread's apartment, for the player's line, from construction to destruction.
-class ApartmentScope {
- public:
-  ApartmentScope() : m_bEntered(SUCCEEDED(CoInitialize(nullptr))) {}
-  ApartmentScope(const ApartmentScope&) = delete;
-  ApartmentScope& operator=(const ApartmentScope&) = delete;
-  ~ApartmentScope() {
-    if (m_bEntered) {
-      CoUninitialize();
-    }
-  }
-
- private:
-  bool m_bEntered;
-};
 
 // The script or the terminal view, with the remote plugged in; the exit code.
 int Drive(RemoteLink& p_Remote, const SystemRun& p_System, const Options& p_Options, int p_nStop) {
