@@ -331,10 +331,21 @@ SessionManager::Reply SessionManager::Logoff(std::uint32_t id) {
 }
 
 void SessionManager::Queue(const std::vector<Notice>& notices) {
+  const std::vector<detail::NoticeRegistration> registrations =
+      detail::ParseLiveRegistrations(detail::RegistrationFile().Read());
+  std::vector<AddressedNotice> addressed;
+  for (const Notice& notice : notices) {
+    AddressedNotice& entry = addressed.emplace_back(AddressedNotice{notice, {}});
+    for (const detail::NoticeRegistration& window : registrations) {
+      if (window.flags == NOTIFY_FOR_ALL_SESSIONS || window.sessionId == notice.sessionId) {
+        entry.windows.push_back(window.window);
+      }
+    }
+  }
   {
     const std::lock_guard lock(noticesMutex_);
-    notices_.insert(notices_.end(), notices.begin(), notices.end());
-    queuedNotices_ += notices.size();
+    notices_.insert(notices_.end(), addressed.begin(), addressed.end());
+    queuedNotices_ += addressed.size();
   }
   noticesQueued_.notify_all();
 }
@@ -352,14 +363,11 @@ void SessionManager::DeliverNotices() {
     if (notices_.empty()) {
       return;
     }
-    const Notice notice = notices_.front();
+    const AddressedNotice next = std::move(notices_.front());
     notices_.pop_front();
     lock.unlock();
-    for (const detail::NoticeRegistration& window :
-         detail::ParseLiveRegistrations(detail::RegistrationFile().Read())) {
-      if (window.flags == NOTIFY_FOR_ALL_SESSIONS || window.sessionId == notice.sessionId) {
-        delivery_->PostSessionChange(window.window, notice.type, notice.sessionId);
-      }
+    for (const std::uint32_t window : next.windows) {
+      delivery_->PostSessionChange(window, next.notice.type, next.notice.sessionId);
     }
     lock.lock();
     ++postedNotices_;

@@ -71,6 +71,12 @@ class SessionManager {
     std::uint32_t type;
     std::uint32_t sessionId;
   };
+  // A notice with the windows registered for it when its change was made: a window that
+  // registers later does not hear of it, one that unregisters later still does.
+  struct AddressedNotice {
+    Notice notice;
+    std::vector<std::uint32_t> windows;
+  };
   struct Reply {
     std::uint32_t error = 0;
     std::string value;
@@ -105,7 +111,7 @@ class SessionManager {
   std::mutex noticesMutex_;
   std::condition_variable noticesQueued_;
   std::condition_variable noticesPosted_;
-  std::deque<Notice> notices_;         // guarded by noticesMutex_
+  std::deque<AddressedNotice> notices_;  // guarded by noticesMutex_
   std::uint64_t queuedNotices_ = 0;    // guarded by noticesMutex_
   std::uint64_t postedNotices_ = 0;    // guarded by noticesMutex_
   bool stopping_ = false;              // guarded by noticesMutex_
