@@ -64,7 +64,9 @@ std::string Named(const std::vector<platform::detail::RootProcess>& p_Processes)
 }
 
 bool Plays(const std::string& p_Line, const std::string& p_Track) {
-  return p_Line.starts_with("player: playing \"" + p_Track + "\"");
+  std::string l_Start = "player: playing \"";
+  l_Start.append(p_Track).append("\"");
+  return p_Line.starts_with(l_Start);
 }
 
 class SystemSessions : public SystemEndToEndFixture {
