@@ -25,20 +25,22 @@ std::vector<InputStep> RefusedOr(bool p_bRefused, ServiceEvent p_Event) {
   return {p_bRefused ? Command(kEndOfScreen) : Event(p_Event)};
 }
 
-// The display awake with the init packet, unless the display knows its language already.
+// The display awake with the init packet, unless the display knows its language already, and
+// off the player screen. The page that the key asks for comes after these: raised before them,
+// a page drawn at once would meet a sleeping display and be dropped, or be wiped by the init.
 void Wake(const DeviceInputState& p_State, std::vector<InputStep>& p_Steps) {
   p_Steps.push_back(Step(InputStepKind::DisplayAwake));
   if (!p_State.m_bLcdInitialised) {
     p_Steps.push_back(Step(InputStepKind::SendInit));
   }
+  p_Steps.push_back(Step(InputStepKind::ClearPlayerScreen));
 }
 
 std::vector<InputStep> WakeOnly(const DeviceInputState& p_State) {
   std::vector<InputStep> l_Steps{Step(InputStepKind::ResetRing)};
+  Wake(p_State, l_Steps);
   l_Steps.push_back(PlayingOrPaused(p_State) ? Step(InputStepKind::IdleRecord)
                                              : Event(ServiceEvent::ButtonHome));
-  Wake(p_State, l_Steps);
-  l_Steps.push_back(Step(InputStepKind::ClearPlayerScreen));
   return l_Steps;
 }
 
@@ -56,10 +58,10 @@ std::vector<InputStep> DecideDeviceInput(std::uint8_t p_byCode, const DeviceInpu
   const bool l_bListOrPlayer = l_bPlayerScreen || p_State.m_bCurrentlyPlayingDisplayed;
   switch (l_nCode) {
     case 1: {
-      std::vector<InputStep> l_Steps{
-          Step(InputStepKind::StopUpload), Step(InputStepKind::ResetRing),
-          Event(ServiceEvent::ButtonHome), Step(InputStepKind::ClearPlayerScreen)};
+      std::vector<InputStep> l_Steps{Step(InputStepKind::StopUpload),
+                                     Step(InputStepKind::ResetRing)};
       Wake(p_State, l_Steps);
+      l_Steps.push_back(Event(ServiceEvent::ButtonHome));
       return l_Steps;
     }
     case 2:

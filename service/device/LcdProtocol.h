@@ -26,6 +26,9 @@ using LcdLanguageSource = std::function<LcdLanguage()>;
 
 inline constexpr int kLcdLanguageJapanese = 4;
 
+// The command that takes the display off the player screen.
+inline constexpr std::uint8_t kLcdLeavePlayerScreen = 18;
+
 // The text line that a choice packet selects.
 enum class LcdTextLine : std::uint8_t { First = 1, Second = 2 };
 

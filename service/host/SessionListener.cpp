@@ -16,6 +16,7 @@
 #include "platform/sessions/Sessions.h"
 #include "platform/user/Window.h"
 #include "service/device/DisplayState.h"
+#include "service/device/ReportWriter.h"
 #include "service/device/ServiceEvents.h"
 #include "service/host/SessionMonitorWindow.h"
 #include "service/session/MediaPlayerEvents.h"
@@ -231,11 +232,16 @@ class CSessionListener {
       switch (l_Change.m_nType) {
         case WTS_CONSOLE_CONNECT:
           g_Logger->Log(LOG_TO_FILE, u"WTSLogonListener WTS_CONSOLE_CONNECT");
+          RedrawForConsole(l_Change.m_dwSessionId);
           break;
         case WTS_SESSION_LOGON:
           g_Logger->Log(LOG_TO_FILE, u"WTSLogonListener WTS_SESSION_LOGON");
           if (!HasBlockForSession(l_Change.m_dwSessionId)) {
             StartBlock(l_Change.m_dwSessionId, m_pSessionThread);
+            // A logon at the console connects it before its block exists.
+            if (platform::WTSGetActiveConsoleSessionId() == l_Change.m_dwSessionId) {
+              RedrawForConsole(l_Change.m_dwSessionId);
+            }
           }
           break;
         case WTS_SESSION_LOGOFF:
@@ -246,6 +252,19 @@ class CSessionListener {
           break;
       }
     }
+  }
+
+  // The display holds the page of the session that had the console, and the pages of a session
+  // draw only what changed on its own last page: the session now at the console draws its page
+  // whole, off the player screen that the other one may have left.
+  static void RedrawForConsole(std::uint32_t p_dwSessionId) {
+    if (!HasBlockForSession(p_dwSessionId)) {
+      return;
+    }
+    if (g_bPlayerScreenShown.exchange(false)) {
+      g_LcdProtocol->SendLcdCommand(kLcdLeavePlayerScreen);
+    }
+    ButtonEventForSession(p_dwSessionId, kButtonRefreshScreen);
   }
 
   static void Route(std::uint32_t p_nButton) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -45,10 +47,10 @@ struct Case {
   Steps m_Expected;
 };
 
-const Steps kWakeHome{S(K::ResetRing), Ev(E::ButtonHome), S(K::DisplayAwake),
-                      S(K::ClearPlayerScreen)};
-const Steps kWakeIdle{S(K::ResetRing), S(K::IdleRecord), S(K::DisplayAwake),
-                      S(K::ClearPlayerScreen)};
+const Steps kWakeHome{S(K::ResetRing), S(K::DisplayAwake), S(K::ClearPlayerScreen),
+                      Ev(E::ButtonHome)};
+const Steps kWakeIdle{S(K::ResetRing), S(K::DisplayAwake), S(K::ClearPlayerScreen),
+                      S(K::IdleRecord)};
 const Steps kRefused{Cmd(0)};
 
 const std::vector<Case> kCases = {
@@ -61,8 +63,8 @@ const std::vector<Case> kCases = {
     {"asleep uninitialised sends init",
      8,
      kAsleepUninitialised,
-     {S(K::ResetRing), Ev(E::ButtonHome), S(K::DisplayAwake), S(K::SendInit),
-      S(K::ClearPlayerScreen)}},
+     {S(K::ResetRing), S(K::DisplayAwake), S(K::SendInit), S(K::ClearPlayerScreen),
+      Ev(E::ButtonHome)}},
     {"asleep bit 7", 0x80, kAsleep, {}},
     {"awake bit 7", 0xFF, kMenu, {}},
     {"asleep sleep code 15",
@@ -80,13 +82,13 @@ const std::vector<Case> kCases = {
     {"1 home",
      1,
      kMenu,
-     {S(K::StopUpload), S(K::ResetRing), Ev(E::ButtonHome), S(K::ClearPlayerScreen),
-      S(K::DisplayAwake)}},
+     {S(K::StopUpload), S(K::ResetRing), S(K::DisplayAwake), S(K::ClearPlayerScreen),
+      Ev(E::ButtonHome)}},
     {"1 uninitialised",
      1,
      With(kMenu, &DeviceInputState::m_bLcdInitialised, false),
-     {S(K::StopUpload), S(K::ResetRing), Ev(E::ButtonHome), S(K::ClearPlayerScreen),
-      S(K::DisplayAwake), S(K::SendInit)}},
+     {S(K::StopUpload), S(K::ResetRing), S(K::DisplayAwake), S(K::SendInit),
+      S(K::ClearPlayerScreen), Ev(E::ButtonHome)}},
     {"2 up", 2, kMenu, {Ev(E::ButtonUp)}},
     {"2 up player screen", 2, kPlayerScreen, kRefused},
     {"2 up now playing", 2, kNowPlaying, kRefused},
@@ -155,6 +157,29 @@ TEST(DeviceInputDecisionTest, OnlySleepCodesActWhileAsleep) {
     const Steps l_Steps = DecideDeviceInput(static_cast<std::uint8_t>(l_nCode), kAsleep);
     const bool l_bSleepCode = l_nCode == 15 || l_nCode == 16 || l_nCode == 21;
     EXPECT_EQ(l_Steps == kWakeHome, !l_bSleepCode) << l_nCode;
+  }
+}
+
+// A key that wakes the display raises what draws its page only once the display is awake and
+// the init packet is queued: the session's page may be drawn before this thread goes on, and
+// drawn onto a sleeping display it would be dropped, or wiped by an init behind it.
+TEST(DeviceInputDecisionTest, AWakingKeyRaisesItsPageOnlyOnceTheDisplayIsAwake) {
+  const DeviceInputState kStates[] = {kAsleep,       kAsleepUninitialised, Playing(kAsleep, 3),
+                                      kMenu,         kPlayerScreen,        kNowPlaying,
+                                      Playing(kMenu, 3),
+                                      With(kMenu, &DeviceInputState::m_bLcdInitialised, false)};
+  for (const DeviceInputState& l_State : kStates) {
+    for (int l_nCode = 0; l_nCode <= 127; ++l_nCode) {
+      const Steps l_Steps = DecideDeviceInput(static_cast<std::uint8_t>(l_nCode), l_State);
+      const auto l_Awake = std::find(l_Steps.begin(), l_Steps.end(), S(K::DisplayAwake));
+      if (l_Awake == l_Steps.end()) continue;
+      const auto l_Init = std::find(l_Steps.begin(), l_Steps.end(), S(K::SendInit));
+      const auto l_Ready = l_Init == l_Steps.end() ? l_Awake : std::max(l_Awake, l_Init);
+      for (auto l_It = l_Steps.begin(); l_It != l_Ready; ++l_It) {
+        EXPECT_TRUE(l_It->m_Kind != K::SetEvent && l_It->m_Kind != K::IdleRecord)
+            << "code " << l_nCode << " raises its page before the display is ready";
+      }
+    }
   }
 }
 
