@@ -1,9 +1,11 @@
 #include "platform/base/Process.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <fstream>
@@ -33,9 +35,38 @@ std::u16string GetCommandLineW() {
   return FromUtf8(words);
 }
 
-std::uint32_t CurrentProcessId() noexcept { return static_cast<std::uint32_t>(getpid()); }
+namespace {
 
-std::uint32_t CurrentThreadId() noexcept { return static_cast<std::uint32_t>(gettid()); }
+// The ids asked of the kernel once, as each is a system call and polls ask for them often; a
+// forked child is a new process whose one thread is new too, so it asks again.
+std::atomic<std::uint32_t> processId{0};
+thread_local std::uint32_t threadId = 0;
+
+void ForgetIdsInChild() noexcept {
+  processId.store(0, std::memory_order_relaxed);
+  threadId = 0;
+}
+
+[[maybe_unused]] const bool forgetsIdsInChild =
+    pthread_atfork(nullptr, nullptr, ForgetIdsInChild) == 0;
+
+}  // namespace
+
+std::uint32_t CurrentProcessId() noexcept {
+  std::uint32_t id = processId.load(std::memory_order_relaxed);
+  if (id == 0) {
+    id = static_cast<std::uint32_t>(getpid());
+    processId.store(id, std::memory_order_relaxed);
+  }
+  return id;
+}
+
+std::uint32_t CurrentThreadId() noexcept {
+  if (threadId == 0) {
+    threadId = static_cast<std::uint32_t>(gettid());
+  }
+  return threadId;
+}
 
 std::uint32_t LastSystemError() noexcept { return static_cast<std::uint32_t>(errno); }
 

@@ -239,8 +239,8 @@ ObjectTable::ObjectTable(Mapping mapping, std::filesystem::path root) noexcept
 ObjectTable::Lock::Lock(ObjectTable& table) noexcept : table_(table) { Acquire(); }
 
 ObjectTable::Lock::~Lock() {
-  Release();
   WakePending();
+  Release();
 }
 
 void ObjectTable::Lock::Acquire() noexcept {
@@ -288,8 +288,9 @@ void ObjectTable::Lock::NoteWaiter(std::uint32_t waiter) noexcept {
 }
 
 void ObjectTable::Lock::WakePending() noexcept {
-  // Woken after the mutex is left, so that a waiter never wakes into a held mutex. A process
-  // killed here owes its wakes: a sleeping wait looks again after a while of its own (Wait.cpp).
+  // Woken before the mutex is left, so that a process killed between a change and its wakes dies
+  // inside the lock and the next holder wakes every waiter (Rebuild): no wake is lost outside it.
+  // A woken waiter rarely finds the mutex still held, as the wake-up takes longer than the rest.
   if (pendingCount_ != 0) {
     PassDeathPoint(DeathPoint::WakesUnsent);
   }
@@ -304,8 +305,8 @@ void ObjectTable::Lock::SleepUntilChange(
   SharedTable& shared = *table_.shared_;
   std::uint32_t& word = shared.waiters[waiter].wakeWord;
   const std::uint32_t seen = Word(word).load();
-  Release();
   WakePending();
+  Release();
   const auto remaining = std::chrono::duration_cast<std::chrono::nanoseconds>(
       realDeadline - std::chrono::steady_clock::now());
   if (remaining.count() > 0) {

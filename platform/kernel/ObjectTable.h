@@ -14,7 +14,9 @@
 // on the record's futex word; a change of an object moves the words of that object's waiters only,
 // so a set wakes its own waiters and nobody else. (A process-shared condition variable would be
 // simpler, but a waiter killed inside one can leave every later signaller blocked; a killed
-// waiter's record only costs a futile wake until its process is reclaimed.)
+// waiter's record only costs a futile wake until its process is reclaimed.) The wakes are sent
+// before the mutex is left, so that a change whose waiters were never woken always means a death
+// inside the lock, which the next holder answers by waking every sleeping wait.
 
 #include <pthread.h>
 
@@ -106,7 +108,7 @@ struct ObjectSpec {
 enum class Disposition { CreateOrOpen, OpenOnly };
 
 // The steps of a change of the table at which a test can make this process die, so that each
-// window between two writes is shown to be recoverable. All but WakesUnsent are inside the lock.
+// window between two writes is shown to be recoverable. All are inside the lock.
 enum class DeathPoint : std::uint8_t {
   None,
   LockTaken,             // before the holder is recorded
@@ -126,7 +128,7 @@ enum class DeathPoint : std::uint8_t {
   MutexHalfTaken,        // a mutex's owner written, its thread not yet
   MutexHalfReleased,     // a mutex's recursion lowered, its owner not yet cleared
   EventSetUnwoken,       // an event set, its waiters not yet woken
-  WakesUnsent,           // the lock left, its waiters not yet woken
+  WakesUnsent,           // a change's waiters not yet woken, as the lock is left
   RebuildRecordsDropped, // a reclaim after dropping the dead's records, before deriving the rest
   RebuildCounted,        // a reclaim after counting, before freeing what nobody holds
   Count,

@@ -19,9 +19,11 @@ using Clock = std::chrono::steady_clock;
 
 // How often a wait on a mutex that another process owns checks that the owner still runs.
 constexpr auto kOwnerCheckPeriod = std::chrono::seconds(1);
-// The longest a wait sleeps before it looks at its objects again: a process killed after it
-// changed an object, between leaving the table and waking the waiters, never wakes them.
-constexpr auto kLostWakePeriod = std::chrono::seconds(1);
+// The longest a wait sleeps before it looks at its objects again, on the layer's clock. A
+// process killed inside the table's lock may have changed an object without waking its waiters;
+// the next process to take the lock wakes them all, so this look only matters when none takes it
+// for that long. Every sleeping wait of every process wakes once a period, so it is long.
+constexpr Timeout kLostWakePeriod(30000);
 
 std::optional<Clock::time_point> RealDeadline(Timeout timeout) {
   if (timeout == kInfinite) {
@@ -136,7 +138,8 @@ WaitResult Wait(std::span<const ObjectRef> objects, ObjectRef input, bool withIn
     if (deadline && now >= *deadline) {
       return {WaitStatus::TimedOut, 0, ERROR_SUCCESS};
     }
-    Clock::time_point wake = now + kLostWakePeriod;
+    Clock::time_point wake =
+        now + std::chrono::duration_cast<Clock::duration>(RealDuration(kLostWakePeriod));
     if (deadline && *deadline < wake) {
       wake = *deadline;
     }

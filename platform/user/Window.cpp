@@ -306,6 +306,14 @@ bool IsWindow(HWND window) {
 }
 
 std::uint32_t GetWindowThreadProcessId(HWND window, std::uint32_t* processId) {
+  // A handle is never handed out twice, so a window of this process is answered without reading
+  // its record: the poll of a window's owner stays cheap.
+  if (const auto local = Windows().Find(window)) {
+    if (processId != nullptr) {
+      *processId = CurrentProcessId();
+    }
+    return local->second;
+  }
   const std::optional<WindowRecord> record = UserRegistry::Instance().ReadWindow(window);
   if (processId != nullptr) {
     *processId = record ? static_cast<std::uint32_t>(record->process.pid) : 0;

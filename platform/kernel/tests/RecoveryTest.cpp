@@ -72,7 +72,6 @@ struct Scenario {
   std::vector<std::pair<std::string, std::string>> prepare;
   std::string dying;
   bool ringsBell = false;
-  Reclaim reclaim = Reclaim::Not;  // First: the victim dies outside the lock, nobody is handed it
 };
 
 Scenario ScenarioOf(DeathPoint point, const std::string& round) {
@@ -117,8 +116,7 @@ Scenario ScenarioOf(DeathPoint point, const std::string& round) {
     case DeathPoint::EventSetUnwoken:
       return {"EventSetUnwoken", {}, "set 1", true};
     case DeathPoint::WakesUnsent:
-      // The bystander's wait looks again by itself.
-      return {"WakesUnsent", {}, "set 1", true, Reclaim::First};
+      return {"WakesUnsent", {}, "set 1", true};
     case DeathPoint::RebuildRecordsDropped:
       // Opening a name whose holder has died reclaims that holder first.
       return {"RebuildRecordsDropped", {}, "event Shared" + round + " auto reset"};
@@ -129,7 +127,7 @@ Scenario ScenarioOf(DeathPoint point, const std::string& round) {
 }
 
 // For each step: a helper that shares the test's objects and a departed helper's dies there,
-// holding the table's lock but for the last step. The test's objects and a bystander's sleeping wait go on, and what
+// holding the table's lock. The test's objects and a bystander's sleeping wait go on, and what
 // only the dead held is gone.
 TEST(TableRecovery, ADeathAtEveryStepIsRecovered) {
   for (int round = 1; round < static_cast<int>(DeathPoint::Count); ++round) {
@@ -178,7 +176,7 @@ TEST(TableRecovery, ADeathAtEveryStepIsRecovered) {
     }
     EXPECT_EQ(bystander.Answer(std::chrono::seconds(10)), "signalled 0");
     // Taking the lock after a death inside it has recovered the table, without further reclaim.
-    ExpectWhole(before, scenario.reclaim);
+    ExpectWhole(before, Reclaim::Not);
     EXPECT_TRUE(shared.Set());
     EXPECT_TRUE(WaitForObject(shared.Ref(), Timeout(0)).Signalled(0));
     EXPECT_TRUE(Event::Open(Named("Shared", round)).handle);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <span>
 #include <vector>
@@ -158,12 +159,14 @@ TEST_F(QueueTest, ThreadsSendingToEachOtherServeEachOthersMessages) {
 // with them is released, and a send to them returns.
 TEST_F(QueueTest, AThreadsWindowsGoWhenItEnds) {
   std::atomic<HWND> window{0};
+  std::atomic<std::uint32_t> ownerThread{0};
   auto kept = std::make_shared<int>(0);
   const std::weak_ptr<int> watch = kept;
   const Event ready = Event::Create(EventReset::Manual, false).handle;
   const Event leave = Event::Create(EventReset::Manual, false).handle;
   Thread owner = Thread::Start([&] {
     window = CreateWindow(u"QueueTestClass", u"Passing", 0);
+    ownerThread = CurrentThreadId();
     AttachToWindow(window, std::move(kept));
     ready.Set();
     WaitForObject(leave.Ref(), kInfinite);
@@ -171,6 +174,9 @@ TEST_F(QueueTest, AThreadsWindowsGoWhenItEnds) {
   });
   ASSERT_TRUE(WaitForObject(ready.Ref(), kInfinite).Signalled(0));
   ASSERT_TRUE(IsWindow(window));
+  std::uint32_t process = 0;
+  EXPECT_EQ(GetWindowThreadProcessId(window, &process), ownerThread.load());
+  EXPECT_EQ(process, CurrentProcessId());
   std::atomic<LRESULT> sent{-1};
   Thread sender = Thread::Start([&] {
     sent = SendMessage(window, WM_APP, 5, 0);
@@ -181,6 +187,8 @@ TEST_F(QueueTest, AThreadsWindowsGoWhenItEnds) {
   sender.Join();
   EXPECT_EQ(sent, 0) << "the owner ended without serving it";
   EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(GetWindowThreadProcessId(window, &process), 0u);
+  EXPECT_EQ(process, 0u);
   EXPECT_TRUE(watch.expired());
   EXPECT_FALSE(PostMessage(window, WM_APP, 0, 0));
 }
