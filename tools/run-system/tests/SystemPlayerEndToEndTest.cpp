@@ -74,22 +74,41 @@ class SystemPlayerEndToEnd : public SystemFixture {
   bool SecondBuild() const { return GetParam(); }
 };
 
-// The first build follows the selection without drawing: its page only ends a screen, and the
-// next button's page shows where the menu went. The second build draws the moved menu while the
-// player is stopped.
-TEST_P(SystemPlayerEndToEnd, ASelectionInThePlayersLibraryTreeMovesTheMenu) {
-  Press("home", RootMenu(0));
-  const std::vector<std::string> kNightFerry = {"All Music", "Album", "Night Ferry"};
-  Await("a click on Night Ferry in the player's tree", [&] { ClickTree(kNightFerry); },
-        SecondBuild() ? MenuPage("Albums", {"Blue Harbour", "Night Ferry"}, 1) : RootMenu(0));
-  // Right opens the entry under the cursor: from the root's list it would be the playlists.
-  Press("right", MenuPage("Night Ferry", {"Harbour Lights (Reprise)"}, 0, true));
+// The same menu page as `p_Screen` shows.
+Shows SamePage(const LcdScreen& p_Screen) {
+  return MenuPage(p_Screen.m_Title, p_Screen.m_Rows, p_Screen.m_nCursorRow, true);
+}
 
-  // From inside an album to another category's entry.
-  Await("a click on Rock in the player's tree", [&] { ClickTree({"All Music", "Genre", "Rock"}); },
-        SecondBuild() ? MenuPage("Genre", {"Folk", "Rock"}, 1)
-                      : MenuPage("Night Ferry", {"Harbour Lights (Reprise)"}, 0));
-  Press("right", MenuPage("Rock", {}, 0));
+// A selection of an entry moves the menu into its category's list with the cursor on it: the
+// second build draws that list while the player is stopped; the first build only ends a screen
+// and leaves the display as it was, and the next button's page shows where the menu went: Right
+// opens the selected entry.
+TEST_P(SystemPlayerEndToEnd, ASelectionInThePlayersLibraryTreeMovesTheMenu) {
+  struct Selection {
+    std::vector<std::string> path;
+    Shows list;   // the category's list, as the second build draws it
+    Shows entry;  // Right's page
+  };
+  const std::vector<Selection> kSelections = {
+      {{"All Music", "Album", "Night Ferry"},
+       MenuPage("Albums", {"Blue Harbour", "Night Ferry"}, 1),
+       MenuPage("Night Ferry", {"Harbour Lights (Reprise)"}, 0, true)},
+      {{"All Music", "Genre", "Rock"}, MenuPage("Genre", {"Folk", "Rock"}, 1),
+       MenuPage("Rock", {}, 0)},
+      {{"My Playlists", "Quiet Evening"},
+       MenuPage("Playlists", {"All Music", "Empty Shelf", "Quiet Evening"}, 2),
+       MenuPage("Quiet Evening", {}, 0)},
+      {{"All Music", "Album Artist", "Tolan Brisk"},
+       MenuPage("Artists", {"Mara Venn", "The Quiet Engines", "Tolan Brisk"}, 2),
+       MenuPage("Tolan Brisk", {}, 0)},
+  };
+  LcdScreen l_Shown = Press("home", RootMenu(0));
+  for (const Selection& l_Selection : kSelections) {
+    SCOPED_TRACE(::testing::PrintToString(l_Selection.path));
+    Await("a click in the player's tree", [&] { ClickTree(l_Selection.path); },
+          SecondBuild() ? l_Selection.list : SamePage(l_Shown));
+    l_Shown = Press("right", l_Selection.entry);
+  }
 }
 
 TEST_P(SystemPlayerEndToEnd, DockingTakesTheHookLibraryOutOfThePlayerAndUndockingBringsItBack) {
