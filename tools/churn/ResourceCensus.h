@@ -20,7 +20,7 @@ struct ProgramFigures {
   bool operator==(const ProgramFigures&) const = default;
 };
 
-// A named object of the table: its name as a program gives it ("Global\\Name" for the machine's,
+// A named object of the table: its name as a program gives it ("Global\Name" for the machine's,
 // "Name" for a session's) with the session of a session's name, and the program image names of
 // the processes holding it ("this process" for this one), one per process.
 struct NamedObject {
