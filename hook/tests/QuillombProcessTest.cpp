@@ -78,7 +78,7 @@ class Player {
   }
   // Whether this player's process maps the hook library now.
   bool MapsLibrary() const {
-    std::ifstream maps("/proc/" + std::to_string(Pid()) + "/maps");
+    std::ifstream maps(std::filesystem::path("/proc") / std::to_string(Pid()) / "maps");
     for (std::string line; std::getline(maps, line);) {
       if (line.ends_with("/libQuillomb.so")) {
         return true;

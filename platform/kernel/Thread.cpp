@@ -23,13 +23,15 @@ class LibraryThreadReaper {
   LibraryThreadReaper(const LibraryThreadReaper&) = delete;
   LibraryThreadReaper& operator=(const LibraryThreadReaper&) = delete;
   ~LibraryThreadReaper() {
+    std::thread reaper;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
+      reaper = std::move(reaper_);
     }
     changed_.notify_one();
-    if (reaper_.joinable()) {
-      reaper_.join();
+    if (reaper.joinable()) {
+      reaper.join();
     }
   }
 
@@ -37,7 +39,8 @@ class LibraryThreadReaper {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       handed_.emplace_back(std::move(thread), std::move(library));
-      if (!reaper_.joinable()) {
+      // Once the process ends, what comes late is joined and freed with the list.
+      if (!reaper_.joinable() && !stopping_) {
         reaper_ = std::thread([this] { Run(); });
       }
     }
@@ -64,7 +67,7 @@ class LibraryThreadReaper {
     }
   }
 
-  std::mutex mutex_;  // guards handed_ and stopping_; reaper_ is started under it
+  std::mutex mutex_;  // guards the members below
   std::condition_variable changed_;
   std::deque<std::pair<Thread, Module>> handed_;
   bool stopping_ = false;

@@ -51,7 +51,9 @@ std::vector<NamedObject> NamedObjects(
         return platform::ToUtf8(l_Process.imageName);
       }
     }
-    return "process " + std::to_string(p_Holder.pid);
+    std::string l_Unknown = "process ";
+    l_Unknown += std::to_string(p_Holder.pid);
+    return l_Unknown;
   };
   std::vector<NamedObject> l_Named;
   for (const platform::detail::NamedObjectCensus& l_Object : p_Table) {

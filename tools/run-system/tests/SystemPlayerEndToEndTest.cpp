@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <set>
@@ -30,7 +31,7 @@ constexpr std::string_view kHookLibrary = "/libQuillomb.so";
 
 // Whether the process maps the hook library now.
 bool MapsHookLibrary(const platform::detail::ProcessIdentity& p_Process) {
-  std::ifstream l_Maps("/proc/" + std::to_string(p_Process.pid) + "/maps");
+  std::ifstream l_Maps(std::filesystem::path("/proc") / std::to_string(p_Process.pid) / "maps");
   for (std::string l_Line; std::getline(l_Maps, l_Line);) {
     if (l_Line.ends_with(kHookLibrary)) return true;
   }
