@@ -106,7 +106,8 @@ class CTreeviewWorkerOwner {
     }
   }
 
-  std::mutex m_Lock;  // guards the members below but m_bRunning, and m_Worker but in Stop
+  // Guards the members below but m_bRunning; once m_bStopping is set Stop alone uses m_Worker.
+  std::mutex m_Lock;
   std::atomic<bool> m_bRunning{false};
   bool m_bStopping = false;  // Stop joins the worker; the worker's end leaves it to Stop
   platform::Thread m_Worker;

@@ -32,10 +32,6 @@ bool ReachesState(const platform::ScHandle& p_Service, std::uint32_t p_nState) {
   return false;
 }
 
-}  // namespace
-
-namespace {
-
 // The service opened for its start, stop and state; none, after saying why, when it does not open.
 std::optional<platform::ScHandle> OpenForControl(std::u16string_view p_Service,
                                                  std::ostream& p_Log) {
