@@ -37,23 +37,23 @@ constexpr std::uint32_t DLL_PROCESS_DETACH = 0;
 constexpr std::uint32_t DLL_PROCESS_ATTACH = 1;
 
 // The worker of this process: only the player's process runs one. It holds its own reference to
-// the library, freed only once the worker is joined, so a hook removed while the worker still runs
-// cannot unload the code it runs. Any thread.
+// the library, so a hook removed while the worker still runs cannot unload the code it runs; as it
+// ends it hands itself and that reference to the layer, which frees the reference once the thread
+// has gone, so the library leaves the player with its hook. Any thread.
 class CTreeviewWorkerOwner {
  public:
   // Starts the worker when this is the player's process, one is wanted (the slot names the
-  // player's thread) and none runs here; a worker that has ended is joined first.
+  // player's thread) and none runs here.
   void StartIfPlayer(SnoopSharedData& p_Data) {
     if (m_bRunning.load(std::memory_order_acquire)) {
       return;
     }
     const std::scoped_lock l_Lock(m_Lock);
-    if (m_bRunning.load(std::memory_order_acquire) || SharedLoad(p_Data.playerThread) == 0 ||
+    if (m_bStopping || m_bRunning.load(std::memory_order_acquire) ||
+        SharedLoad(p_Data.playerThread) == 0 ||
         SharedLoad(p_Data.playerProcess) != platform::CurrentProcessId()) {
       return;
     }
-    m_Worker.Join();
-    m_Library.Reset();
     if (!m_Stop) {
       m_Stop = platform::Event::Create(platform::EventReset::Manual, false).handle;
     }
@@ -75,8 +75,12 @@ class CTreeviewWorkerOwner {
   // Ends and joins the worker as the library leaves the process; false when it did not end in
   // time (the process is ending then, and the worker is left to it).
   bool Stop() {
-    const std::scoped_lock l_Lock(m_Lock);
-    m_Stop.Set();
+    {
+      const std::scoped_lock l_Lock(m_Lock);
+      m_bStopping = true;
+      m_Stop.Set();
+    }
+    // Without the lock, which the ending worker takes to see that its thread stays here.
     if (!m_Worker.Join(kDetachTimeout)) {
       return false;
     }
@@ -89,12 +93,23 @@ class CTreeviewWorkerOwner {
   static std::uint32_t Run(void* p_pOwner) {
     auto* l_pOwner = static_cast<CTreeviewWorkerOwner*>(p_pOwner);
     const std::uint32_t l_nResult = TreeviewState(&l_pOwner->m_Context);
-    l_pOwner->m_bRunning.store(false, std::memory_order_release);
+    l_pOwner->Ended();
     return l_nResult;
   }
 
-  std::mutex m_Lock;  // guards the members below but m_bRunning
+  // The worker's last act; StartIfPlayer has stored its thread before this can take the lock.
+  void Ended() {
+    const std::scoped_lock l_Lock(m_Lock);
+    m_bRunning.store(false, std::memory_order_release);
+    if (!m_bStopping) {
+      platform::FreeLibraryOnceEnded(std::move(m_Worker), std::move(m_Library));
+    }
+  }
+
+  // Guards the members below but m_bRunning; once m_bStopping is set Stop alone uses m_Worker.
+  std::mutex m_Lock;
   std::atomic<bool> m_bRunning{false};
+  bool m_bStopping = false;  // Stop joins the worker; the worker's end leaves it to Stop
   platform::Thread m_Worker;
   platform::Module m_Library;
   platform::Event m_Stop;

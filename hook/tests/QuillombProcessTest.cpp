@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/base/Text.h"
@@ -25,6 +28,8 @@ using platform::testing::HelperProcess;
 constexpr const char* kHelperTimeScale = "10";
 // On the test's clock, long enough for a player busy for 200 seconds of the helpers' clock.
 constexpr Timeout kClickTimeout(1500000);
+// Real time for the library to leave a player once its hook and worker are gone.
+constexpr auto kLeaveBound = std::chrono::seconds(60);
 
 std::vector<std::u16string> PathOf(const std::string& path) {
   std::vector<std::u16string> texts;
@@ -70,6 +75,16 @@ class Player {
       }
     }
     return "";
+  }
+  // Whether this player's process maps the hook library now.
+  bool MapsLibrary() const {
+    std::ifstream maps(std::filesystem::path("/proc") / std::to_string(Pid()) / "maps");
+    for (std::string line; std::getline(maps, line);) {
+      if (line.ends_with("/libQuillomb.so")) {
+        return true;
+      }
+    }
+    return false;
   }
   // Whether the thread belongs to this player's process.
   bool Owns(const std::string& thread) const {
@@ -172,12 +187,20 @@ TEST_F(QuillombTest, LoadingAgainKeepsOneHookAndAfterAShutdownStartsANewWorker) 
   EXPECT_EQ(server.Slot("hook"), hook) << "no second hook";
   EXPECT_EQ(server.Slot("worker"), worker);
 
+  EXPECT_TRUE(player.MapsLibrary());
   ASSERT_EQ(server.Command("shutdown"), "1");
   EXPECT_EQ(server.Slot("hook"), "0");
   EXPECT_EQ(server.Slot("worker"), "0") << "the worker ended";
   EXPECT_EQ(server.Command("selection"), "failed");
+  // With its hook and its worker gone the library leaves the player.
+  const auto by = std::chrono::steady_clock::now() + kLeaveBound;
+  while (player.MapsLibrary() && std::chrono::steady_clock::now() < by) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_FALSE(player.MapsLibrary());
 
-  ASSERT_EQ(server.Command("snoop"), "1") << "a new worker, though the player may keep the library";
+  ASSERT_EQ(server.Command("snoop"), "1") << "a new worker in the library brought in again";
+  EXPECT_TRUE(player.MapsLibrary());
   EXPECT_TRUE(player.Owns(server.Slot("worker")));
   ASSERT_TRUE(player.Click("All Music/Artists/Gold"));
   EXPECT_EQ(server.Command("selection"), "All Music/Artists/Gold");

@@ -681,6 +681,10 @@ TableCensus ObjectTable::Census(const Lock&) const {
                     waiterBits[slot].begin())) {
       fault(slot, "waiter bits disagree with the waiter records");
     }
+    NamedObjectCensus named{object.nameSpace,
+                            std::string(object.name, std::min<std::size_t>(object.nameLength,
+                                                                           kMaxNameBytes)),
+                            {}};
     std::uint64_t handles = 0;
     std::uint32_t steps = 0;
     for (std::uint32_t link = object.firstReference; link != 0 && steps <= kReferenceCapacity;
@@ -691,6 +695,10 @@ TableCensus ObjectTable::Census(const Lock&) const {
         fault(slot, "lists a record of something else");
       }
       handles += reference.count;
+      named.holders.push_back(reference.process);
+    }
+    if (object.nameLength != 0) {
+      census.named.push_back(std::move(named));
     }
     linked += steps;
     if (handles != object.handleCount || object.handleCount == 0) {

@@ -139,6 +139,13 @@ void ArmDeathPoint(DeathPoint point) noexcept;
 // Marks a step; does nothing unless a test armed that point.
 void PassDeathPoint(DeathPoint point) noexcept;
 
+// A named object of the table and the processes that hold handles to it.
+struct NamedObjectCensus {
+  std::uint32_t nameSpace = 0;  // a session, or kGlobalNamespace
+  std::string name;
+  std::vector<ProcessIdentity> holders;
+};
+
 // What the table holds, and every way in which its derived state disagrees with its truth.
 struct TableCensus {
   std::uint32_t objects = 0;
@@ -146,6 +153,7 @@ struct TableCensus {
   std::uint32_t references = 0;
   std::uint32_t waiters = 0;
   std::uint32_t recordsOfDeadProcesses = 0;
+  std::vector<NamedObjectCensus> named;  // in slot order
   std::vector<std::string> faults;
 };
 

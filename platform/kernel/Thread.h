@@ -11,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/base/Module.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
 
@@ -68,5 +69,12 @@ class Thread {
 
   std::unique_ptr<State> state_;
 };
+
+// A library's own thread, as its last act, hands itself and the reference it keeps to its library
+// over to the layer (FreeLibraryAndExitThread): the layer joins the thread once it has ended and
+// then gives the reference back, so the library can leave the process with its thread without any
+// of its code still running then. The layer's thread that does it is joined as the process ends.
+// Any thread.
+void FreeLibraryOnceEnded(Thread thread, Module library);
 
 }  // namespace platform

@@ -37,10 +37,46 @@ void NoteGrowth(std::vector<std::string>& p_Found, const char* p_pWhat, std::uin
   }
 }
 
+// The named objects of the table with their holders' program names.
+std::vector<NamedObject> NamedObjects(
+    const std::vector<platform::detail::NamedObjectCensus>& p_Table,
+    const std::vector<platform::detail::RootProcess>& p_Processes) {
+  const platform::detail::ProcessIdentity l_Self = platform::detail::ThisProcess();
+  const auto ProgramOf = [&](const platform::detail::ProcessIdentity& p_Holder) -> std::string {
+    if (p_Holder == l_Self) {
+      return "this process";
+    }
+    for (const platform::detail::RootProcess& l_Process : p_Processes) {
+      if (l_Process.identity == p_Holder) {
+        return platform::ToUtf8(l_Process.imageName);
+      }
+    }
+    std::string l_Unknown = "process ";
+    l_Unknown += std::to_string(p_Holder.pid);
+    return l_Unknown;
+  };
+  std::vector<NamedObject> l_Named;
+  for (const platform::detail::NamedObjectCensus& l_Object : p_Table) {
+    NamedObject& l_Entry = l_Named.emplace_back();
+    if (l_Object.nameSpace == platform::detail::kGlobalNamespace) {
+      l_Entry.m_Name = "Global\\";
+    } else {
+      l_Entry.m_nSession = l_Object.nameSpace;
+    }
+    l_Entry.m_Name += l_Object.name;
+    for (const platform::detail::ProcessIdentity& l_Holder : l_Object.holders) {
+      l_Entry.m_Holders.push_back(ProgramOf(l_Holder));
+    }
+  }
+  return l_Named;
+}
+
 }  // namespace
 
 ResourceCensus TakeResourceCensus() {
   ResourceCensus l_Census;
+  const std::vector<platform::detail::RootProcess> l_Processes =
+      platform::detail::ListRootProcesses();
   if (platform::detail::ObjectTable* l_pTable = platform::detail::ObjectTable::Instance()) {
     platform::detail::ObjectTable::Lock l_Lock(*l_pTable);
     l_pTable->ReclaimDeadProcesses(l_Lock);
@@ -49,6 +85,7 @@ ResourceCensus TakeResourceCensus() {
     l_Census.m_nHandles = l_Table.references;
     l_Census.m_nWaiters = l_Table.waiters;
     l_Census.m_TableFaults = std::move(l_Table.faults);
+    l_Census.m_NamedObjects = NamedObjects(l_Table.named, l_Processes);
     if (l_Table.recordsOfDeadProcesses != 0) {
       l_Census.m_TableFaults.push_back(std::to_string(l_Table.recordsOfDeadProcesses) +
                                        " records of dead processes after the reclaim");
@@ -57,7 +94,7 @@ ResourceCensus TakeResourceCensus() {
     l_Census.m_TableFaults.emplace_back("the object table does not open");
   }
   const platform::detail::ProcessIdentity l_Self = platform::detail::ThisProcess();
-  for (const platform::detail::RootProcess& l_Process : platform::detail::ListRootProcesses()) {
+  for (const platform::detail::RootProcess& l_Process : l_Processes) {
     if (l_Process.identity == l_Self) {
       continue;
     }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,11 +20,21 @@ struct ProgramFigures {
   bool operator==(const ProgramFigures&) const = default;
 };
 
+// A named object of the table: its name as a program gives it ("Global\Name" for the machine's,
+// "Name" for a session's) with the session of a session's name, and the program image names of
+// the processes holding it ("this process" for this one), one per process.
+struct NamedObject {
+  std::string m_Name;
+  std::optional<std::uint32_t> m_nSession;  // none: the machine's
+  std::vector<std::string> m_Holders;
+};
+
 struct ResourceCensus {
   std::uint32_t m_nObjects = 0;
   std::uint32_t m_nHandles = 0;  // the table's handle records of live processes
   std::uint32_t m_nWaiters = 0;
   std::vector<std::string> m_TableFaults;  // where the table's derived state disagrees
+  std::vector<NamedObject> m_NamedObjects;
   // By program image name and session; this process is left out.
   std::map<std::pair<std::string, std::uint32_t>, ProgramFigures> m_Programs;
 };

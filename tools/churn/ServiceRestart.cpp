@@ -1,6 +1,8 @@
 #include "tools/churn/ServiceRestart.h"
 
 #include <chrono>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/base/Text.h"
@@ -30,41 +32,62 @@ bool ReachesState(const platform::ScHandle& p_Service, std::uint32_t p_nState) {
   return false;
 }
 
-}  // namespace
-
-bool RestartService(std::u16string_view p_Service, std::ostream& p_Log) {
-  const std::string l_Name = platform::ToUtf8(p_Service);
+// The service opened for its start, stop and state; none, after saying why, when it does not open.
+std::optional<platform::ScHandle> OpenForControl(std::u16string_view p_Service,
+                                                 std::ostream& p_Log) {
   const platform::HandleResult<platform::ScHandle> l_Manager =
       platform::OpenSCManager({}, {}, platform::SC_MANAGER_ALL_ACCESS);
   if (!l_Manager.handle) {
-    p_Log << "restart: the service manager does not open (" << l_Manager.error << ")\n";
-    return false;
+    p_Log << "the service manager does not open (" << l_Manager.error << ")\n";
+    return std::nullopt;
   }
-  const platform::HandleResult<platform::ScHandle> l_Service = platform::OpenService(
+  platform::HandleResult<platform::ScHandle> l_Service = platform::OpenService(
       l_Manager.handle, p_Service,
       platform::SERVICE_START | platform::SERVICE_STOP | platform::SERVICE_QUERY_STATUS);
   if (!l_Service.handle) {
-    p_Log << "restart: " << l_Name << " does not open (" << l_Service.error << ")\n";
-    return false;
+    p_Log << platform::ToUtf8(p_Service) << " does not open (" << l_Service.error << ")\n";
+    return std::nullopt;
   }
+  return std::move(l_Service.handle);
+}
+
+bool StopOpened(const platform::ScHandle& p_Service, const std::string& p_Name,
+                std::ostream& p_Log) {
   platform::SERVICE_STATUS l_Status;
   if (const std::uint32_t l_nError =
-          platform::ControlService(l_Service.handle, platform::SERVICE_CONTROL_STOP, l_Status);
+          platform::ControlService(p_Service, platform::SERVICE_CONTROL_STOP, l_Status);
       l_nError != ERROR_SUCCESS) {
-    p_Log << "restart: the stop of " << l_Name << " fails with " << l_nError << "\n";
+    p_Log << "the stop of " << p_Name << " fails with " << l_nError << "\n";
     return false;
   }
-  if (!ReachesState(l_Service.handle, platform::SERVICE_STOPPED)) {
-    p_Log << "restart: " << l_Name << " does not stop\n";
+  if (!ReachesState(p_Service, platform::SERVICE_STOPPED)) {
+    p_Log << p_Name << " does not stop\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool StopService(std::u16string_view p_Service, std::ostream& p_Log) {
+  const std::optional<platform::ScHandle> l_Service = OpenForControl(p_Service, p_Log);
+  return l_Service && StopOpened(*l_Service, platform::ToUtf8(p_Service), p_Log);
+}
+
+bool RestartService(std::u16string_view p_Service, std::ostream& p_Log) {
+  const std::string l_Name = platform::ToUtf8(p_Service);
+  const std::optional<platform::ScHandle> l_Service = OpenForControl(p_Service, p_Log);
+  if (!l_Service || !StopOpened(*l_Service, l_Name, p_Log)) {
+    p_Log << "restart of " << l_Name << " failed\n";
     return false;
   }
   std::this_thread::sleep_for(kPause);
-  if (const std::uint32_t l_nError = platform::StartService(l_Service.handle, {});
+  if (const std::uint32_t l_nError = platform::StartService(*l_Service, {});
       l_nError != ERROR_SUCCESS) {
     p_Log << "restart: the start of " << l_Name << " fails with " << l_nError << "\n";
     return false;
   }
-  if (!ReachesState(l_Service.handle, platform::SERVICE_RUNNING)) {
+  if (!ReachesState(*l_Service, platform::SERVICE_RUNNING)) {
     p_Log << "restart: " << l_Name << " does not run again\n";
     return false;
   }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <utility>
 
 #include "tools/common/ToolCommands.h"
 #include "tools/run-system/LcdPicture.h"
@@ -16,6 +17,10 @@ namespace {
 constexpr int kRefreshMilliseconds = 1000;
 // A press is answered within this much real time, or it has no answer.
 constexpr int kAnswerMilliseconds = 3000;
+// A display that has shown no page yet answers a press by waking: it is initialised at once and
+// the session's main menu follows once the session's player thread has started, which takes this
+// much real time at most on a loaded machine.
+constexpr int kFirstPageMilliseconds = 60000;
 // The service's start or stop shows on the tray's icon within this much real time.
 constexpr int kTrayAnswerMilliseconds = 60000;
 
@@ -78,6 +83,7 @@ bool Console::StopRequested(int p_nMilliseconds) const {
 }
 
 void Console::TogglePlug() {
+  m_bFirstPress = true;
   if (m_Remote.Plugged()) {
     m_Remote.Unplug();
     m_Status.clear();
@@ -163,6 +169,8 @@ bool Console::RunScript(const std::vector<std::string>& p_Commands, std::ostream
       continue;
     }
     const std::uint64_t l_nBefore = m_Remote.Reports();
+    const int l_nScreensBefore = m_Remote.Screen().m_nScreensEnded;
+    bool l_bPressed = false;
     std::optional<int> l_nWait;
     if (l_Word == "wait") {
       l_nWait = ParseCount(l_Argument);
@@ -180,9 +188,14 @@ bool Console::RunScript(const std::vector<std::string>& p_Commands, std::ostream
         p_Out << "error: " << l_Command << ": the remote is not plugged in\n";
         return false;
       }
+      l_bPressed = true;
     } else {
       p_Out << "error: unknown command \"" << l_Command << "\"\n";
       return false;
+    }
+    if (l_bPressed && std::exchange(m_bFirstPress, false) &&
+        !m_Remote.AwaitScreensEnded(l_nScreensBefore, kFirstPageMilliseconds, m_nStop)) {
+      return true;
     }
     if (l_nWait ? StopRequested(*l_nWait) : !m_Remote.Settle(l_nBefore, kAnswerMilliseconds, m_nStop)) {
       return true;

@@ -29,7 +29,9 @@ class Console {
   // ("service-stop", ...); blank lines and lines that start with '#' are skipped. After each the
   // display and the player's line are printed; a tray command first waits (bounded) until the
   // service is in the state in which the menu offers it, and the tray's line is printed once the
-  // icon shows its outcome. Stops
+  // icon shows its outcome. The first press after the remote is plugged in only wakes its
+  // display, whose first page (the main menu) may come only once the session's player thread
+  // has started: that page is waited for, bounded, before the display is printed. Stops
   // at the first command it does not know (false) or when the stop descriptor fires.
   bool RunScript(const std::vector<std::string>& p_Commands, std::ostream& p_Out);
 
@@ -50,4 +52,7 @@ class Console {
   PlayerLine m_Player;
   TrayLink m_Tray;
   std::string m_Status;  // the last thing the view did that has no place on the display
+  // The script's next press is the first since the remote was plugged in: its answer is the page
+  // that follows the display's waking.
+  bool m_bFirstPress = true;
 };

@@ -116,19 +116,33 @@ void RemoteLink::ReadReports() {
   }
 }
 
-bool RemoteLink::Settle(std::uint64_t p_nReportsBefore, int p_nFirstMilliseconds, int p_nStop) {
+bool RemoteLink::WaitUntil(const std::function<bool()>& p_Done,
+                           std::chrono::steady_clock::time_point p_By, int p_nStop) {
   using Clock = std::chrono::steady_clock;
-  const auto l_FirstBy = Clock::now() + std::chrono::milliseconds(p_nFirstMilliseconds);
   // The wake descriptor counts every report; it is read only to wait for the next one.
-  while (Reports() == p_nReportsBefore && Clock::now() < l_FirstBy) {
+  while (!p_Done() && Clock::now() < p_By) {
     pollfd l_Watch[] = {{m_Wake.Get(), POLLIN, 0}, {p_nStop, POLLIN, 0}};
-    const auto l_Left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(l_FirstBy - Clock::now());
+    const auto l_Left = std::chrono::duration_cast<std::chrono::milliseconds>(p_By - Clock::now());
     poll(l_Watch, std::size(l_Watch), static_cast<int>(std::max<std::int64_t>(l_Left.count(), 0)));
     if (l_Watch[1].revents != 0) {
       return false;
     }
     TakeWake();
+  }
+  return true;
+}
+
+bool RemoteLink::AwaitScreensEnded(int p_nScreens, int p_nMilliseconds, int p_nStop) {
+  return WaitUntil([&] { return Screen().m_nScreensEnded > p_nScreens; },
+                   std::chrono::steady_clock::now() + std::chrono::milliseconds(p_nMilliseconds),
+                   p_nStop);
+}
+
+bool RemoteLink::Settle(std::uint64_t p_nReportsBefore, int p_nFirstMilliseconds, int p_nStop) {
+  if (!WaitUntil([&] { return Reports() != p_nReportsBefore; },
+                 std::chrono::steady_clock::now() + std::chrono::milliseconds(p_nFirstMilliseconds),
+                 p_nStop)) {
+    return false;
   }
   for (std::uint64_t l_nSeen = Reports();;) {
     pollfd l_Stop{p_nStop, POLLIN, 0};

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <mutex>
@@ -49,12 +50,19 @@ class RemoteLink {
   // `p_nFirstMilliseconds`) and then none for a while; false when the descriptor `p_nStop`
   // (-1: none) became readable first.
   bool Settle(std::uint64_t p_nReportsBefore, int p_nFirstMilliseconds, int p_nStop);
+  // Waits until more than `p_nScreens` screens have ended (for up to `p_nMilliseconds`); false
+  // when the descriptor `p_nStop` (-1: none) became readable first.
+  bool AwaitScreensEnded(int p_nScreens, int p_nMilliseconds, int p_nStop);
   // Readable after a report has come; TakeWake makes it quiet again.
   int WakeDescriptor() const { return m_Wake.Get(); }
   void TakeWake();
 
  private:
   void ReadReports();
+  // Waits, taking the wakes, until `p_Done` holds or `p_By` has passed; false when the descriptor
+  // `p_nStop` became readable first.
+  bool WaitUntil(const std::function<bool()>& p_Done, std::chrono::steady_clock::time_point p_By,
+                 int p_nStop);
 
   platform::detail::UniqueFd m_Wake;  // an eventfd, counted up per report
   std::unique_ptr<platform::VirtualHidDevice> m_pDevice;

@@ -39,8 +39,12 @@ class SystemRun {
   void Stop();
 
   const std::filesystem::path& Root() const { return m_Root; }
+  const SystemPrograms& Programs() const { return m_Programs; }
   // The user's session, once logged on.
   std::uint32_t Session() const { return m_nSession; }
+  // Runs a program of the system to its end in the session (the services' by default); its exit
+  // code, none when it did not start, end in time or exit.
+  std::optional<int> RunToEnd(std::vector<std::string> p_Words, std::uint32_t p_nSession = 0);
 
  private:
   // A manager of the root, started as this program's child.
@@ -53,9 +57,6 @@ class SystemRun {
   bool StartManager(const char* p_pCommand, std::ostream& p_Progress);
   // Logs the user on; the session's id.
   std::optional<std::uint32_t> Logon(const std::string& p_User, bool p_bConsole);
-  // Runs a program of the system to its end in the session (the services' by default); its exit
-  // code.
-  std::optional<int> RunToEnd(std::vector<std::string> p_Words, std::uint32_t p_nSession = 0);
   bool StartTray(std::ostream& p_Progress);
   void StopManagers();
   void EndWhatIsLeft();

@@ -1,17 +1,24 @@
 #include "platform/kernel/Thread.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <latch>
 #include <optional>
+#include <thread>
 #include <vector>
 
+#include "platform/base/Module.h"
 #include "platform/base/Process.h"
 #include "platform/kernel/CriticalSection.h"
 #include "platform/kernel/Mutex.h"
 #include "platform/kernel/ObjectTable.h"
+#include "platform/kernel/Posix.h"
 
 namespace platform {
 namespace {
@@ -160,6 +167,38 @@ TEST(Mutex, OwnerTakesItAgainOthersWaitForTheLastRelease) {
   EXPECT_TRUE(mutex.Release());
   EXPECT_FALSE(mutex.Release());
   EXPECT_EQ(tryTake(kInfinite), 1u);
+}
+
+// Whether the library is mapped into this process now.
+bool ProbeLoaded() {
+  void* const library = ::dlopen(THREAD_LIBRARY_PROBE, RTLD_NOW | RTLD_NOLOAD);
+  if (library != nullptr) {
+    ::dlclose(library);
+  }
+  return library != nullptr;
+}
+
+TEST(Thread, ALibrarysThreadHandedOverKeepsItsLibraryUntilItHasEndedAndThenFreesIt) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const detail::UniqueFd writing(ends[1]);
+  Module library = Module::Load(THREAD_LIBRARY_PROBE);
+  ASSERT_TRUE(library);
+  const auto procedure = library.Find<Thread::Procedure>("ProbeReadsOneByte");
+  ASSERT_NE(procedure, nullptr);
+  // The thread closes the reading end once it has read.
+  Thread thread = Thread::Start(procedure, reinterpret_cast<void*>(std::intptr_t{ends[0]}));
+  ASSERT_TRUE(thread.Joinable());
+  FreeLibraryOnceEnded(std::move(thread), std::move(library));
+
+  // Its code still runs, waiting for the byte: the library stays.
+  EXPECT_TRUE(ProbeLoaded());
+  ASSERT_EQ(write(writing.Get(), "x", 1), 1);
+  const auto by = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (ProbeLoaded() && std::chrono::steady_clock::now() < by) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_FALSE(ProbeLoaded());
 }
 
 }  // namespace

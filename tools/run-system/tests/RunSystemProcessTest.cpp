@@ -114,6 +114,24 @@ TEST_F(RunSystemProcess, AScriptEndsOrFailsAndEverythingItStartedIsStopped) {
   }
 }
 
+// Right after the start the session's player thread may still be starting: the first press wakes
+// the display, which then shows the main menu once that thread runs, and the script prints that
+// page rather than the display as the waking left it.
+TEST_F(RunSystemProcess, TheFirstPressOfAScriptShowsTheMainMenuItWokeTheDisplayTo) {
+  RunSystem l_Run(m_Runtime, {"right", "down"});
+  const auto [l_nCode, l_Output] = l_Run.Finish();
+  EXPECT_EQ(l_nCode, 0);
+  const std::size_t l_nRight = l_Output.find("> right\n");
+  const std::size_t l_nDown = l_Output.find("> down\n");
+  ASSERT_NE(l_nRight, std::string::npos) << l_Output;
+  ASSERT_NE(l_nDown, std::string::npos) << l_Output;
+  const std::string l_AfterRight = l_Output.substr(l_nRight, l_nDown - l_nRight);
+  EXPECT_NE(l_AfterRight.find("Music Library"), std::string::npos) << l_Output;
+  EXPECT_NE(l_AfterRight.find("> Playlists"), std::string::npos) << l_Output;
+  EXPECT_NE(l_Output.find("> Albums", l_nDown), std::string::npos) << l_Output;
+  ExpectNothingLeft(l_Output);
+}
+
 TEST_F(RunSystemProcess, TheTrayShowsTheServiceAndItsMenuRestartsAndStopsIt) {
   for (const char* l_pBuild : {"first", "second"}) {
     SCOPED_TRACE(l_pBuild);

@@ -5,6 +5,8 @@
 // library into the application. The test holds the virtual remote and reads the display as the
 // remote decodes it, and reads what the player application plays.
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +15,7 @@
 
 namespace {
 
-class SystemEndToEnd : public SystemEndToEndFixture {};
+class SystemEndToEnd : public SystemFixture {};
 
 TEST_P(SystemEndToEnd, TheRemoteBrowsesEveryCategoryAndPlaysATrack) {
   Press("home", RootMenu(0));

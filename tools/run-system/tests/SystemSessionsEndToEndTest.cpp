@@ -69,7 +69,7 @@ bool Plays(const std::string& p_Line, const std::string& p_Track) {
   return p_Line.starts_with(l_Start);
 }
 
-class SystemSessions : public SystemEndToEndFixture {
+class SystemSessions : public SystemFixture {
  protected:
   // Logs the second user on away from the console; its session once the service's thread for it
   // has told that its start-up is over (the server and the player application run there then).

@@ -6,9 +6,10 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/base/Text.h"
 #include "platform/base/Time.h"
+#include "platform/sessions/RootProcesses.h"
 #include "tools/run-system/BuiltPrograms.h"
-#include "tools/run-system/LcdPicture.h"
 #include "tools/run-system/RemoteButtons.h"
 
 namespace {
@@ -18,9 +19,6 @@ using namespace std::chrono_literals;
 constexpr int kWakeMilliseconds = 100;
 
 }  // namespace
-
-const std::vector<std::string> kCategories = {"Playlists", "Albums",      "Artists",
-                                              "Genre",     "Now Playing", "Options"};
 
 bool Eventually(const std::function<bool()>& p_Check, std::chrono::milliseconds p_Limit) {
   const auto l_End = std::chrono::steady_clock::now() + p_Limit;
@@ -33,7 +31,10 @@ bool Eventually(const std::function<bool()>& p_Check, std::chrono::milliseconds 
 
 std::string Drawn(const LcdScreen& p_Screen) {
   std::string l_Text;
-  for (const std::string& l_Line : DrawLcd(p_Screen)) l_Text += l_Line + "\n";
+  for (const std::string& l_Line : DrawLcd(p_Screen)) {
+    l_Text += l_Line;
+    l_Text += "\n";
+  }
   return l_Text;
 }
 
@@ -58,11 +59,21 @@ Shows PlayerPage(int p_nIcon) {
   };
 }
 
+std::optional<platform::detail::ProcessIdentity> RunningProgram(const std::string& p_Image,
+                                                                std::uint32_t p_nSession) {
+  for (const platform::detail::RootProcess& l_Process : platform::detail::ListRootProcesses()) {
+    if (l_Process.sessionId == p_nSession && platform::ToUtf8(l_Process.imageName) == p_Image) {
+      return l_Process.identity;
+    }
+  }
+  return std::nullopt;
+}
+
 std::string BuildName(const ::testing::TestParamInfo<bool>& p_Info) {
   return p_Info.param ? "Second" : "First";
 }
 
-void SystemEndToEndFixture::SetUp() {
+void SystemFixture::SetUp() {
   static bool s_bRootTaken = false;
   if (s_bRootTaken) {
     GTEST_SKIP() << "one system per process: run each test on its own (ctest, --gtest_filter)";
@@ -76,16 +87,16 @@ void SystemEndToEndFixture::SetUp() {
   ASSERT_TRUE(m_Remote.Plug());
 }
 
-void SystemEndToEndFixture::TearDown() {
+void SystemFixture::TearDown() {
   m_Remote.Unplug();
   m_Players.clear();
   m_pApartment.reset();
   if (m_pSystem) m_pSystem->Stop();
 }
 
-std::optional<LcdScreen> SystemEndToEndFixture::PageAfter(int p_nScreens, const Shows& p_Shows,
-                                                          std::chrono::milliseconds p_Limit,
-                                                          LcdScreen& p_Last) {
+std::optional<LcdScreen> SystemFixture::PageAfter(int p_nScreens, const Shows& p_Shows,
+                                                  std::chrono::milliseconds p_Limit,
+                                                  LcdScreen& p_Last) {
   const bool l_bShown = Eventually([&] {
     pollfd l_Wake{m_Remote.WakeDescriptor(), POLLIN, 0};
     poll(&l_Wake, 1, kWakeMilliseconds);
@@ -96,8 +107,8 @@ std::optional<LcdScreen> SystemEndToEndFixture::PageAfter(int p_nScreens, const 
   return l_bShown ? std::optional(p_Last) : std::nullopt;
 }
 
-LcdScreen SystemEndToEndFixture::Await(const std::string& p_What,
-                                       const std::function<void()>& p_Act, const Shows& p_Shows) {
+LcdScreen SystemFixture::Await(const std::string& p_What, const std::function<void()>& p_Act,
+                               const Shows& p_Shows) {
   const int l_nScreens = m_Remote.Screen().m_nScreensEnded;
   p_Act();
   LcdScreen l_Screen;
@@ -106,7 +117,7 @@ LcdScreen SystemEndToEndFixture::Await(const std::string& p_What,
   return l_Screen;
 }
 
-LcdScreen SystemEndToEndFixture::Press(const std::string& p_Word, const Shows& p_Shows) {
+LcdScreen SystemFixture::Press(const std::string& p_Word, const Shows& p_Shows) {
   const std::optional<RemoteButton> l_Button = ButtonNamed(p_Word);
   EXPECT_TRUE(l_Button) << p_Word;
   return Await(p_Word, [&] {
@@ -114,6 +125,15 @@ LcdScreen SystemEndToEndFixture::Press(const std::string& p_Word, const Shows& p
   }, p_Shows);
 }
 
-std::string SystemEndToEndFixture::PlayerState(std::uint32_t p_nSession) {
+std::string SystemFixture::PlayerState(std::uint32_t p_nSession) {
   return m_Players[p_nSession].Read(p_nSession);
+}
+
+std::optional<int> SystemFixture::Control(std::vector<std::string> p_Words) {
+  p_Words.insert(p_Words.begin(), m_pSystem->Programs().m_PlatformControl.string());
+  return m_pSystem->RunToEnd(std::move(p_Words), Console());
+}
+
+std::optional<platform::detail::ProcessIdentity> SystemFixture::PlayerApplication() const {
+  return RunningProgram("wmplayer.exe", Console());
 }

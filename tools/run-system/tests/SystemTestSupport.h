@@ -1,7 +1,9 @@
 #pragma once
 
-// What the whole-system tests share: the running system of one build with the virtual remote
-// plugged into it, presses that wait for the page answering them, and the pages they expect.
+// What the whole-system tests share: the running system of one build under a fresh root with the
+// virtual remote plugged into it, and the pages they expect on the display as the remote decodes
+// it. The programs of a root belong to the process that made it (PlatformRoot is fixed for a
+// process's life), so each test runs in a process of its own, as ctest runs them.
 
 #include <gtest/gtest.h>
 
@@ -14,43 +16,46 @@
 #include <string>
 #include <vector>
 
+#include "platform/kernel/ProcessIdentity.h"
+#include "tools/run-system/LcdPicture.h"
 #include "tools/run-system/PlayerLine.h"
 #include "tools/run-system/ProgramScope.h"
 #include "tools/run-system/RemoteLink.h"
 #include "tools/run-system/SystemRun.h"
 
-// Real time: the machine is loaded, and the system's programs keep real time.
-inline constexpr std::chrono::seconds kPatience{90};
-
-// What a test expects the display to show.
 using Shows = std::function<bool(const LcdScreen&)>;
 
-extern const std::vector<std::string> kCategories;
+// Real time: the machine is loaded, and the system's programs keep real time.
+inline constexpr std::chrono::milliseconds kPatience = std::chrono::seconds(90);
+
+inline const std::vector<std::string> kCategories = {"Playlists", "Albums",      "Artists",
+                                                     "Genre",     "Now Playing", "Options"};
 
 // Asks until the answer holds; false when it never does in time.
-bool Eventually(const std::function<bool()>& p_Check,
-                std::chrono::milliseconds p_Limit = kPatience);
+bool Eventually(const std::function<bool()>& p_Check, std::chrono::milliseconds p_Limit = kPatience);
 
-// The display drawn as text, for a failure's message.
+// The display as its rows, for a failure's message.
 std::string Drawn(const LcdScreen& p_Screen);
 
 // A menu page: its title, its first rows (all of them when `p_bAllRows`) and the cursor's row
 // (none: any).
 Shows MenuPage(std::string p_Title, std::vector<std::string> p_Rows, std::optional<int> p_nCursor,
                bool p_bAllRows = false);
-// The main menu with the cursor on `p_nCursor`.
 Shows RootMenu(int p_nCursor);
 // The player page: the times shown and the play state's icon (1 playing, 0 stopped).
 Shows PlayerPage(int p_nIcon);
 
-// The test parameter's name: the build.
+// The first process of the root that runs the program (its image name, "Ruvello.exe") in the
+// session.
+std::optional<platform::detail::ProcessIdentity> RunningProgram(const std::string& p_Image,
+                                                                std::uint32_t p_nSession);
+
+// The test's name suffix for the build of the parameter (true: the second).
 std::string BuildName(const ::testing::TestParamInfo<bool>& p_Info);
 
 // The running system of one build (the parameter: the second build) and the remote plugged into
-// it. The programs of a root belong to the process that made it (PlatformRoot is fixed for a
-// process's life), so each test runs in a process of its own, as ctest runs them. The test's
-// thread.
-class SystemEndToEndFixture : public ::testing::TestWithParam<bool> {
+// it. The test's thread.
+class SystemFixture : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -70,6 +75,12 @@ class SystemEndToEndFixture : public ::testing::TestWithParam<bool> {
   std::string PlayerState(std::uint32_t p_nSession);
   // The session of the user that the system logged on at the console.
   std::uint32_t Console() const { return m_pSystem->Session(); }
+
+  // Runs the control tool with these words in the console session, as a person at the console
+  // does; its exit code.
+  std::optional<int> Control(std::vector<std::string> p_Words);
+  // The player application of the console session, once it runs.
+  std::optional<platform::detail::ProcessIdentity> PlayerApplication() const;
 
   std::unique_ptr<SystemRun> m_pSystem;
   std::unique_ptr<ApartmentScope> m_pApartment;
