@@ -85,7 +85,7 @@ TEST_F(ProxyProcess, OnlyTheSessionsUserMaySetItsRequests) {
 
   platform::testing::HelperProcess l_User(platform::testing::RunAs{65534}, l_InSession);
   platform::testing::HelperProcess l_Other(platform::testing::RunAs{65533}, l_InSession);
-  const std::string l_Denied = "error " + std::to_string(ERROR_ACCESS_DENIED);
+  const std::string l_Denied = std::string("error ").append(std::to_string(ERROR_ACCESS_DENIED));
   EXPECT_EQ(l_Other.Command("open-event WMP_START_SERVICE 2"), l_Denied);
   EXPECT_EQ(l_Other.Command("event WMP_PROXY_TERMINATE manual reset"), l_Denied);
   EXPECT_EQ(l_User.Command("open-event WMP_START_SERVICE 2"), "existed 0");

@@ -22,6 +22,9 @@ using testing::RunAs;
 constexpr uid_t kUser = 65534;
 constexpr uid_t kOtherUser = 65533;
 
+// The helper's answer to an opening that the list refuses.
+const std::string kDenied = std::string("error ").append(std::to_string(ERROR_ACCESS_DENIED));
+
 struct Case {
   HelperProcess& helper;
   std::string command;
@@ -52,16 +55,15 @@ TEST_F(AccessList, TheDefaultListOpensToTheCreatorsUserAndTheAdministratorOnly) 
   HelperProcess administrator;
   const Event mine = Event::Create(EventReset::Manual, false, u"AdministratorsOwn").handle;
   ASSERT_TRUE(mine);
-  const std::string denied = "error " + std::to_string(ERROR_ACCESS_DENIED);
   Expect({
       {user, "event UsersOwn manual reset", "new 0"},
       {sameUser, "open-event UsersOwn", "existed 0"},
       {sameUser, "set 0", "ok"},
       {administrator, "open-event UsersOwn", "existed 0"},
-      {other, "open-event UsersOwn", denied},
-      {other, "event UsersOwn manual reset", denied},
-      {user, "open-event AdministratorsOwn", denied},
-      {user, "event AdministratorsOwn manual reset", denied},
+      {other, "open-event UsersOwn", kDenied},
+      {other, "event UsersOwn manual reset", kDenied},
+      {user, "open-event AdministratorsOwn", kDenied},
+      {user, "event AdministratorsOwn manual reset", kDenied},
   });
 }
 
@@ -89,14 +91,13 @@ TEST_F(AccessList, AGivenListAllowsItsUsersTheirRightsAndNobodyElseAnything) {
   HelperProcess user(RunAs{kUser});
   HelperProcess other(RunAs{kOtherUser});
   HelperProcess administrator;
-  const std::string denied = "error " + std::to_string(ERROR_ACCESS_DENIED);
   Expect({
-      {user, "open-event Request", denied},
-      {user, "event Request manual reset", denied},
+      {user, "open-event Request", kDenied},
+      {user, "event Request manual reset", kDenied},
       {user, "open-event Request 100002", "existed 0"},
       {user, "set 0", "ok"},
-      {other, "open-event Request 2", denied},
-      {administrator, "open-event Request 2", denied},
+      {other, "open-event Request 2", kDenied},
+      {administrator, "open-event Request 2", kDenied},
   });
   EXPECT_EQ(WaitForObject(request.Ref(), Timeout(0)).status, WaitStatus::Signalled);
   // The creator's handle has every right whatever the list says.
@@ -104,7 +105,7 @@ TEST_F(AccessList, AGivenListAllowsItsUsersTheirRightsAndNobodyElseAnything) {
 
   // A handle does only what it was opened for.
   Expect({
-      {other, "open-event Request 100000", denied},
+      {other, "open-event Request 100000", kDenied},
       {user, "open-event Request 100000", "existed 1"},
   });
   HelperProcess waiter(RunAs{kUser});
