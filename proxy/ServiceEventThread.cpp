@@ -3,7 +3,10 @@
 #include <algorithm>
 
 #include "common/ProgramLogger.h"
+#include "platform/kernel/Security.h"
+#include "platform/kernel/Session.h"
 #include "platform/kernel/Wait.h"
+#include "platform/sessions/Sessions.h"
 #include "platform/user/Window.h"
 #include "proxy/ProxyResources.h"
 
@@ -14,12 +17,38 @@ constexpr std::array<const char16_t*, 4> kEventNames{
 constexpr std::array<UINT, 3> kRequestMessages{WM_PROXY_START, WM_PROXY_STOP, WM_PROXY_RESTART};
 constexpr std::size_t kTerminate = 3;
 
+// The user of this session: its account, or, where the session's user is no account of this
+// machine (a test's root), the user as which the root's programs run, which is this one's.
+platform::Sid SessionUser() {
+  const std::uint32_t l_nSession = platform::ProcessSessionId();
+  if (const auto l_Sessions = platform::WTSEnumerateSessions()) {
+    for (const platform::WTS_SESSION_INFO& l_Session : *l_Sessions) {
+      if (l_Session.SessionId != l_nSession) continue;
+      if (const std::optional<platform::Sid> l_User = platform::LookupAccountName(l_Session.UserName)) {
+        return *l_User;
+      }
+    }
+  }
+  return platform::CurrentUserSid();
+}
+
+// The session's user may set the requests; Drennick's own user keeps every right; nobody else
+// may open them.
+platform::SecurityDescriptor RequestSecurity() {
+  platform::Acl l_List;
+  l_List.AddAccessAllowedAce(platform::EVENT_MODIFY_STATE | platform::SYNCHRONIZE, SessionUser());
+  l_List.AddAccessAllowedAce(platform::EVENT_ALL_ACCESS, platform::CurrentUserSid());
+  return platform::SecurityDescriptor::WithDacl(std::move(l_List));
+}
+
 }  // namespace
 
 CServiceRequestEvents::CServiceRequestEvents() {
+  const platform::SecurityDescriptor l_Security = RequestSecurity();
   for (std::size_t l_nEvent = 0; l_nEvent < kEventNames.size(); ++l_nEvent) {
-    m_Events[l_nEvent] =
-        platform::Event::Create(platform::EventReset::Manual, false, kEventNames[l_nEvent]).handle;
+    m_Events[l_nEvent] = platform::Event::Create(platform::EventReset::Manual, false,
+                                                 kEventNames[l_nEvent], &l_Security)
+                             .handle;
   }
 }
 

@@ -11,7 +11,8 @@
 #include "platform/user/Messages.h"
 
 // Owns the four manual-reset events "WMP_START_SERVICE", "WMP_STOP_SERVICE",
-// "WMP_RESTART_SERVICE" and "WMP_PROXY_TERMINATE" of this session, in that order.
+// "WMP_RESTART_SERVICE" and "WMP_PROXY_TERMINATE" of this session, in that order; the session's
+// user may set them, and no other user but Drennick's own may open them.
 class CServiceRequestEvents {
  public:
   CServiceRequestEvents();

@@ -87,8 +87,11 @@ std::uint32_t CAlbumCountMonitor::Run() {
     CoGetInterfaceAndReleaseStream(m_pPlayerStream.Detach(), platform::IidOf<IWMPPlayer4>,
                                    l_spPlayer.put_void());
   }
+  // The service, running as another user, makes or opens it too.
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
   const platform::Event l_hPollEvent =
-      platform::Event::Create(platform::EventReset::Auto, false, AlbumPollEventName()).handle;
+      platform::Event::Create(platform::EventReset::Auto, false, AlbumPollEventName(), &l_EveryUser)
+          .handle;
   // Without the poll event only the terminate event is waited on: there is nothing to count.
   std::vector<platform::ObjectRef> l_Handles{m_hTerminateEvent.Ref()};
   if (l_hPollEvent) {

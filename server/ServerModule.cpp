@@ -39,8 +39,7 @@ int CServerModule::WinMain(std::span<const std::string_view> p_Arguments) {
     UnregisterServer();
   }
   if (l_CommandLine.stop) {
-    platform::Event::Create(platform::EventReset::Auto, false, ServerTerminateEventName())
-        .handle.Set();
+    CreateServerTerminateEvent().Set();
   }
   if (l_CommandLine.Runs()) {
     const HRESULT l_hrInit = CoInitialize(nullptr);

@@ -62,6 +62,14 @@ std::uint32_t StartOnceStopped(const platform::ScHandle& p_hService) {
 
 std::u16string ServerTerminateEventName() { return SessionEventName(u"Global\\WTS_SERVER_TERMINATE"); }
 
+platform::Event CreateServerTerminateEvent() {
+  // "-Stop" may come from another user.
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
+  return platform::Event::Create(platform::EventReset::Auto, false, ServerTerminateEventName(),
+                                 &l_EveryUser)
+      .handle;
+}
+
 bool IsLogonInitializationComplete(bool p_bRetry) {
   const std::u16string l_Name = SessionEventName(u"Global\\WTS_LOGON_INITIALIZATION_COMPLETE");
   const int l_nTries = p_bRetry ? kProbeTries : 1;
@@ -209,9 +217,7 @@ platform::Thread StartServerTerminateMonitor(const CServerTrayWindow& p_Tray,
                                              std::function<void()> p_Unlock) {
   const HWND l_hTray = p_Tray.Handle();
   return platform::Thread::Start([&p_Tray, l_hTray, p_Unlock = std::move(p_Unlock)]() {
-    const platform::Event l_hTerminate =
-        platform::Event::Create(platform::EventReset::Auto, false, ServerTerminateEventName())
-            .handle;
+    const platform::Event l_hTerminate = CreateServerTerminateEvent();
     for (;;) {
       const platform::WaitResult l_Result = platform::WaitForObject(l_hTerminate.Ref(), kProbeStep);
       if (l_Result.status != platform::WaitStatus::TimedOut) break;

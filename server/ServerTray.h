@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
 #include "platform/user/Shell.h"
 #include "server/ServerWindow.h"
@@ -25,6 +26,8 @@ inline constexpr UINT ID_HELP_ABOUT = 32778;
 // "Global\WTS_SERVER_TERMINATE" followed by this process's session id: a stop reaches the tray
 // servers of its own session only.
 std::u16string ServerTerminateEventName();
+// Creates or opens that event (auto-reset), open to every user; null when it cannot.
+platform::Event CreateServerTerminateEvent();
 
 // Whether the service has finished its start-up in this session: its logon-complete event of this
 // session exists. Looking leaves the event as it is. With `p_bRetry`, up to 10 looks 500 ms apart.

@@ -36,8 +36,10 @@ CWMPProxy::CWMPProxy(CProxyServices p_Services)
     : m_Services(std::move(p_Services)),
       m_EventSinkEvents(m_ConnectionPoints.Add(platform::IidOf<_IWMPEventSinkEvents>)) {
   if (m_Services.lockModule) m_Services.lockModule();
+  // The service, running as another user, makes or opens it too.
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
   auto l_Created = platform::Event::Create(platform::EventReset::Auto, false,
-                                           u"Global\\WMPAlbumDeletedEvent");
+                                           u"Global\\WMPAlbumDeletedEvent", &l_EveryUser);
   m_hAlbumDeletedEvent = std::move(l_Created.handle);
   if (!m_hAlbumDeletedEvent) {
     g_Logger->Log(LOG_TO_FILE,

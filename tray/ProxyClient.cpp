@@ -31,7 +31,10 @@ void RequestProxy(std::u16string_view p_EventName) {
     g_Logger->Log(LOG_TO_FILE, u"RequestProxy finds no Drennick window");
     return;
   }
-  platform::Event::Create(platform::EventReset::Manual, false, p_EventName).handle.Set();
+  // Drennick's list lets this session's user set its events, and no more.
+  platform::Event::Create(platform::EventReset::Manual, false, p_EventName, nullptr,
+                          platform::EVENT_MODIFY_STATE)
+      .handle.Set();
 }
 
 }  // namespace

@@ -23,9 +23,11 @@ std::uint32_t ServiceMonitorThread(HWND p_hDialog, platform::ObjectRef p_Stop) {
   const std::uint32_t l_nSession = platform::ProcessSessionId();
   const std::u16string l_ReadyName =
       SessionEventName(u"Global\\WTS_LOGON_INITIALIZATION_COMPLETE", l_nSession);
+  // The service makes these events too, and every session's tray waits for the request.
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
   platform::HandleResult<platform::Event> l_Ready;
   for (;;) {
-    l_Ready = platform::Event::Create(platform::EventReset::Auto, false, l_ReadyName);
+    l_Ready = platform::Event::Create(platform::EventReset::Auto, false, l_ReadyName, &l_EveryUser);
     if (l_Ready.handle) break;
     g_Logger->Log(LOG_TO_FILE, u"ServiceMonitorThread CreateEvent for %s fails with error %d",
                   l_ReadyName, l_Ready.error);
@@ -36,11 +38,12 @@ std::uint32_t ServiceMonitorThread(HWND p_hDialog, platform::ObjectRef p_Stop) {
 
   const platform::Event l_Ended =
       platform::Event::Create(platform::EventReset::Auto, false,
-                              SessionEventName(u"Global\\WMP_SERVICE_SHUTDOWN_COMPLETE", l_nSession))
+                              SessionEventName(u"Global\\WMP_SERVICE_SHUTDOWN_COMPLETE", l_nSession),
+                              &l_EveryUser)
           .handle;
   const platform::Event l_ShutdownRequested =
       platform::Event::Create(platform::EventReset::Manual, false,
-                              u"Global\\WMP_TRAY_SHUTDOWN_REQUESTED")
+                              u"Global\\WMP_TRAY_SHUTDOWN_REQUESTED", &l_EveryUser)
           .handle;
   if (!l_Ended || !l_ShutdownRequested) {
     platform::PostMessage(p_hDialog, WM_TRAY_STOP, 0, 0);

@@ -12,8 +12,11 @@
 
 namespace {
 
-void SetAndClose(platform::EventReset p_Reset, std::u16string_view p_Name) {
-  platform::Event::Create(p_Reset, false, p_Name).handle.Set();
+// Only sets: an event that others made may allow this user no more than that.
+void SetAndClose(std::u16string_view p_Name, const platform::SecurityDescriptor* p_pSecurity) {
+  platform::Event::Create(platform::EventReset::Manual, false, p_Name, p_pSecurity,
+                          platform::EVENT_MODIFY_STATE)
+      .handle.Set();
 }
 
 int Run() {
@@ -32,9 +35,10 @@ int Run() {
 
 int TrayMain(std::u16string_view p_CommandLine) {
   if (p_CommandLine.find(u"-Stop") != std::u16string_view::npos) {
-    SetAndClose(platform::EventReset::Manual, u"Global\\WMP_TRAY_SHUTDOWN_REQUESTED");
+    const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
+    SetAndClose(u"Global\\WMP_TRAY_SHUTDOWN_REQUESTED", &l_EveryUser);
 #if defined(SECOND_BUILD)
-    SetAndClose(platform::EventReset::Manual, u"WMP_PROXY_TERMINATE");
+    SetAndClose(u"WMP_PROXY_TERMINATE", nullptr);
 #endif
     return 0;
   }

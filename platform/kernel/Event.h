@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/kernel/KernelHandle.h"
+#include "platform/kernel/Security.h"
 
 namespace platform {
 
@@ -17,18 +18,26 @@ class Event {
  public:
   Event() = default;
 
-  // Creates the event, or opens the existing event of that name (whose kind and state stay as they
-  // are; alreadyExisted tells). An empty name makes an unnamed event. A name held by another kind
-  // of object fails with ERROR_INVALID_HANDLE; a full table with ERROR_NO_SYSTEM_RESOURCES.
+  // Creates the event with the access list of `security` (null: the default list), or opens the
+  // existing event of that name (whose kind, state and list stay as they are; alreadyExisted
+  // tells) with the rights `access`. An empty name makes an unnamed event. A name held by another
+  // kind of object fails with ERROR_INVALID_HANDLE; an existing event whose list refuses this
+  // process's user those rights with ERROR_ACCESS_DENIED; a full table with
+  // ERROR_NO_SYSTEM_RESOURCES.
   static HandleResult<Event> Create(EventReset reset, bool initiallySet,
-                                    std::u16string_view name = {});
-  // Opens the existing event of that name; ERROR_FILE_NOT_FOUND when there is none.
-  static HandleResult<Event> Open(std::u16string_view name);
+                                    std::u16string_view name = {},
+                                    const SecurityDescriptor* security = nullptr,
+                                    std::uint32_t access = EVENT_ALL_ACCESS);
+  // Opens the existing event of that name with the rights `access`; ERROR_FILE_NOT_FOUND when
+  // there is none, ERROR_ACCESS_DENIED when its list refuses them.
+  static HandleResult<Event> Open(std::u16string_view name,
+                                  std::uint32_t access = EVENT_ALL_ACCESS);
 
-  // False on a null or dead handle.
+  // False on a null or dead handle, or one opened without EVENT_MODIFY_STATE.
   bool Set() const;
   // Sets the event that `target` names without a handle of this process: what a process does to
-  // another thread's message input. False when it is dead or not an event.
+  // another thread's message input, which no access list guards. False when it is dead or not an
+  // event.
   static bool Set(ObjectRef target);
   bool Reset() const;
 

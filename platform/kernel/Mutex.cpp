@@ -7,13 +7,15 @@ namespace platform {
 
 using detail::ObjectKind;
 
-HandleResult<Mutex> Mutex::Create(bool initiallyOwned, std::u16string_view name) {
-  return FromHandle(detail::OpenObject({ObjectKind::Mutex, false, initiallyOwned, 0}, name,
-                                       detail::Disposition::CreateOrOpen));
+HandleResult<Mutex> Mutex::Create(bool initiallyOwned, std::u16string_view name,
+                                  const SecurityDescriptor* security) {
+  return FromHandle(detail::OpenObject({ObjectKind::Mutex, false, initiallyOwned, 0, security},
+                                       name, detail::Disposition::CreateOrOpen));
 }
 
-HandleResult<Mutex> Mutex::Open(std::u16string_view name) {
-  return FromHandle(detail::OpenObject({ObjectKind::Mutex}, name, detail::Disposition::OpenOnly));
+HandleResult<Mutex> Mutex::Open(std::u16string_view name, std::uint32_t access) {
+  return FromHandle(detail::OpenObject({ObjectKind::Mutex, false, false, 0, nullptr, access}, name,
+                                       detail::Disposition::OpenOnly));
 }
 
 HandleResult<Mutex> Mutex::FromHandle(HandleResult<KernelHandle> result) {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/kernel/KernelHandle.h"
+#include "platform/kernel/Security.h"
 
 namespace platform {
 
@@ -15,10 +16,13 @@ class Mutex {
  public:
   Mutex() = default;
 
-  // Creates the mutex, owned by the calling thread when `initiallyOwned`, or opens the existing
-  // mutex of that name (not taking it; alreadyExisted tells). Errors as for events.
-  static HandleResult<Mutex> Create(bool initiallyOwned, std::u16string_view name = {});
-  static HandleResult<Mutex> Open(std::u16string_view name);
+  // Creates the mutex with the access list of `security` (null: the default list), owned by the
+  // calling thread when `initiallyOwned`, or opens the existing mutex of that name (not taking
+  // it; alreadyExisted tells). Access and errors as for events.
+  static HandleResult<Mutex> Create(bool initiallyOwned, std::u16string_view name = {},
+                                    const SecurityDescriptor* security = nullptr);
+  static HandleResult<Mutex> Open(std::u16string_view name,
+                                  std::uint32_t access = MUTEX_ALL_ACCESS);
 
   // Gives back one take of the calling thread; false when it does not own the mutex.
   bool Release() const;

@@ -46,7 +46,7 @@ struct SharedTable {
 namespace {
 
 constexpr std::uint32_t kMagic = 0x4B4F424Au;
-constexpr std::uint32_t kVersion = 3;
+constexpr std::uint32_t kVersion = 4;  // 4: access lists
 constexpr std::uint32_t kUnnamedKey = 1;
 
 std::atomic_ref<std::uint32_t> Word(std::uint32_t& word) noexcept {
@@ -88,6 +88,53 @@ std::uint32_t KeyOf(const SharedObject& object) noexcept {
                                                                      kMaxNameBytes)));
 }
 
+std::uint32_t EveryRightOf(ObjectKind kind) noexcept {
+  switch (kind) {
+    case ObjectKind::Event:
+      return EVENT_ALL_ACCESS;
+    case ObjectKind::Mutex:
+      return MUTEX_ALL_ACCESS;
+    case ObjectKind::Section:
+      return SECTION_ALL_ACCESS;
+    case ObjectKind::Free:
+      break;
+  }
+  return 0;
+}
+
+std::uint32_t Requested(const ObjectSpec& spec) noexcept {
+  return spec.access != 0 ? spec.access : EveryRightOf(spec.kind);
+}
+
+// The rights that the object's list allows the user.
+std::uint32_t AllowedTo(const SharedObject& object, std::uint32_t uid) noexcept {
+  switch (object.dacl) {
+    case SecurityDescriptor::Dacl::Null:
+      return EveryRightOf(object.kind);
+    case SecurityDescriptor::Dacl::Default:
+      return uid == object.creator || uid == kAdministratorsSid.uid ? EveryRightOf(object.kind) : 0;
+    case SecurityDescriptor::Dacl::Given:
+      break;
+  }
+  std::uint32_t rights = 0;
+  for (std::uint32_t entry = 0; entry < std::min<std::uint32_t>(object.aceCount, Acl::kCapacity);
+       ++entry) {
+    rights |= object.aces[entry].uid == uid ? object.aces[entry].rights : 0;
+  }
+  return rights;
+}
+
+void InitialiseSecurity(SharedObject& object, const SecurityDescriptor* security) noexcept {
+  object.creator = CurrentUserSid().uid;
+  object.dacl = security != nullptr ? security->Kind() : SecurityDescriptor::Dacl::Default;
+  object.aceCount = 0;
+  if (security != nullptr && security->Kind() == SecurityDescriptor::Dacl::Given) {
+    for (const AccessAllowedAce& entry : security->List().Entries()) {
+      object.aces[object.aceCount++] = {entry.user.uid, entry.rights};
+    }
+  }
+}
+
 // Makes a free slot's object new, field by field: its generation never goes back, not even for a
 // moment, so that a death here never lets a reference to an old object reach the new one.
 void Initialise(SharedObject& object, std::uint32_t generation, const ObjectSpec& spec,
@@ -107,6 +154,7 @@ void Initialise(SharedObject& object, std::uint32_t generation, const ObjectSpec
   object.ownerThread = owned ? CurrentThreadId() : 0;
   object.recursion = owned ? 1 : 0;
   object.size = spec.size;
+  InitialiseSecurity(object, spec.security);
   std::fill(std::begin(object.waiters), std::end(object.waiters), 0);
   object.kind = spec.kind;
 }
@@ -167,7 +215,9 @@ std::unique_ptr<ObjectTable> OpenTable() {
   }
   struct stat status {};
   fstat(file.Get(), &status);
-  if (status.st_size == 0 && ftruncate(file.Get(), sizeof(SharedTable)) != 0) {
+  // Every user's processes of the root share the table; the objects' access lists keep them apart.
+  if (status.st_size == 0 &&
+      (fchmod(file.Get(), 0666) != 0 || ftruncate(file.Get(), sizeof(SharedTable)) != 0)) {
     ReportTableFault(std::strerror(errno), path);
     return nullptr;
   }
@@ -331,7 +381,10 @@ ObjectTable::Opening ObjectTable::Open(Lock& lock, const ObjectSpec& spec, const
         if (object.kind != spec.kind) {
           return {{}, true, ERROR_INVALID_HANDLE};
         }
-        const std::uint32_t error = AddHandle(*slot, spareRecord);
+        if ((Requested(spec) & ~AllowedTo(object, CurrentUserSid().uid)) != 0) {
+          return {{}, true, ERROR_ACCESS_DENIED};
+        }
+        const std::uint32_t error = AddHandle(*slot, spareRecord, Requested(spec));
         return error == ERROR_SUCCESS ? Opening{{*slot, object.generation}, true, error}
                                       : Opening{{}, true, error};
       }
@@ -352,7 +405,7 @@ ObjectTable::Opening ObjectTable::Open(Lock& lock, const ObjectSpec& spec, const
   Initialise(object, generation, spec, name);
   shared_->slotKeys[*slot] = KeyOf(object);
   PassDeathPoint(DeathPoint::CreateBeforeHandle);
-  AddHandle(*slot, spareRecord);
+  AddHandle(*slot, spareRecord, Requested(spec));
   const ObjectRef reference{*slot, generation};
   if (created) {
     if (const std::uint32_t error = created(reference); error != ERROR_SUCCESS) {
@@ -372,6 +425,21 @@ SharedObject* ObjectTable::Find(const Lock&, ObjectRef object) noexcept {
   return candidate.kind != ObjectKind::Free && candidate.generation == object.generation
              ? &candidate
              : nullptr;
+}
+
+std::uint32_t ObjectTable::HandleAccess(const Lock& lock, ObjectRef object) noexcept {
+  const SharedObject* target = Find(lock, object);
+  if (target == nullptr) {
+    return 0;
+  }
+  const ProcessIdentity self = ThisProcess();
+  for (std::uint32_t link = target->firstReference; link != 0;
+       link = shared_->references[link - 1].next) {
+    if (shared_->references[link - 1].process == self) {
+      return shared_->references[link - 1].access;
+    }
+  }
+  return 0;
 }
 
 void ObjectTable::CloseHandle(Lock& lock, ObjectRef object) noexcept {
@@ -464,14 +532,15 @@ std::optional<std::uint32_t> ObjectTable::AllocateObject(Lock& lock) noexcept {
       [this](std::uint32_t slot) { return shared_->slotKeys[slot] == 0; }, "objects");
 }
 
-std::uint32_t ObjectTable::AddHandle(std::uint32_t slot,
-                                     std::optional<std::uint32_t> spareRecord) noexcept {
+std::uint32_t ObjectTable::AddHandle(std::uint32_t slot, std::optional<std::uint32_t> spareRecord,
+                                     std::uint32_t access) noexcept {
   SharedObject& object = shared_->objects[slot];
   const ProcessIdentity self = ThisProcess();
   for (std::uint32_t link = object.firstReference; link != 0;
        link = shared_->references[link - 1].next) {
     SharedReference& reference = shared_->references[link - 1];
     if (reference.process == self) {
+      reference.access |= access;
       ++reference.count;
       PassDeathPoint(DeathPoint::RecordCountRaised);
       ++object.handleCount;
@@ -482,7 +551,7 @@ std::uint32_t ObjectTable::AddHandle(std::uint32_t slot,
     return ERROR_NO_SYSTEM_RESOURCES;
   }
   shared_->references[*spareRecord] =
-      SharedReference{self, slot, object.generation, 1, object.firstReference};
+      SharedReference{self, slot, object.generation, 1, object.firstReference, access};
   PassDeathPoint(DeathPoint::RecordWrittenUnlinked);
   object.firstReference = *spareRecord + 1;
   PassDeathPoint(DeathPoint::RecordLinkedUncounted);
@@ -745,14 +814,16 @@ HandleResult<KernelHandle> OpenObject(const ObjectSpec& spec, std::u16string_vie
 }
 
 bool WithObject(ObjectRef object, ObjectKind kind,
-                const std::function<void(ObjectTable::Lock&, SharedObject&)>& action) {
+                const std::function<void(ObjectTable::Lock&, SharedObject&)>& action,
+                std::uint32_t needs) {
   ObjectTable* table = object.IsNull() ? nullptr : ObjectTable::Instance();
   if (table == nullptr) {
     return false;
   }
   ObjectTable::Lock lock(*table);
   SharedObject* target = table->Find(lock, object);
-  if (target == nullptr || target->kind != kind) {
+  if (target == nullptr || target->kind != kind ||
+      (needs != 0 && (table->HandleAccess(lock, object) & needs) != needs)) {
     return false;
   }
   action(lock, *target);

@@ -35,6 +35,7 @@
 #include "platform/kernel/KernelHandle.h"
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/ProcessIdentity.h"
+#include "platform/kernel/Security.h"
 
 namespace platform::detail {
 
@@ -61,6 +62,12 @@ struct ObjectName {
 // Returns ERROR_SUCCESS, ERROR_INVALID_NAME or ERROR_FILENAME_EXCED_RANGE.
 std::uint32_t ParseObjectName(std::u16string_view name, ObjectName& parsed);
 
+// One entry of an object's access list.
+struct SharedAce {
+  std::uint32_t uid;
+  std::uint32_t rights;
+};
+
 struct SharedObject {
   std::uint32_t generation;
   ObjectKind kind;
@@ -75,6 +82,10 @@ struct SharedObject {
   std::uint32_t ownerThread;
   std::uint32_t recursion;
   std::uint64_t size;                           // a section's size in bytes
+  std::uint32_t creator;                        // the creating process's user id
+  SecurityDescriptor::Dacl dacl;
+  std::uint32_t aceCount;  // of a given list
+  SharedAce aces[Acl::kCapacity];
   std::uint64_t waiters[kWaiterCapacity / 64];  // bit i: waiter record i waits on this object
 };
 
@@ -84,7 +95,8 @@ struct SharedReference {
   std::uint32_t object;
   std::uint32_t generation;  // of the object, so that a stale record never counts for a later one
   std::uint32_t count;
-  std::uint32_t next;  // 1 + index of the object's next record; 0 for none
+  std::uint32_t next;    // 1 + index of the object's next record; 0 for none
+  std::uint32_t access;  // the rights of the process's handles: what each opening was given
 };
 
 // A sleeping wait: its thread's process, the futex word it sleeps on and the slots it waits on.
@@ -103,6 +115,8 @@ struct ObjectSpec {
   bool manualReset = false;
   bool initiallySet = false;  // events: signalled; mutexes: owned by the creating thread
   std::uint64_t size = 0;
+  const SecurityDescriptor* security = nullptr;  // null: the default list
+  std::uint32_t access = 0;  // the rights asked for; 0: every right of the kind
 };
 
 enum class Disposition { CreateOrOpen, OpenOnly };
@@ -200,13 +214,17 @@ class ObjectTable {
     bool existed = false;
     std::uint32_t error = ERROR_SUCCESS;
   };
-  // Creates an object, or opens the named one. A new object gets one handle of this process; so
-  // does an opened one. `created` runs under the lock for a new object; its error undoes it.
+  // Creates an object, or opens the named one. A new object gets one handle of this process with
+  // the rights asked for; so does an opened one when its list allows this process's user those
+  // rights (else ERROR_ACCESS_DENIED). `created` runs under the lock for a new object; its error
+  // undoes it.
   Opening Open(Lock& lock, const ObjectSpec& spec, const ObjectName* name, Disposition disposition,
                const std::function<std::uint32_t(ObjectRef)>& created = nullptr);
 
   // The live object of a reference, or null.
   SharedObject* Find(const Lock& lock, ObjectRef object) noexcept;
+  // The rights of this process's handles to the object; 0 when it holds none.
+  std::uint32_t HandleAccess(const Lock& lock, ObjectRef object) noexcept;
 
   // Closes one of this process's handles; the object dies with the last handle of any process.
   void CloseHandle(Lock& lock, ObjectRef object) noexcept;
@@ -233,7 +251,8 @@ class ObjectTable {
   std::optional<std::uint32_t> AllocateObject(Lock& lock) noexcept;
   // Gives this process one more handle to the object in `slot`, in its record of it or else in
   // the spare record.
-  std::uint32_t AddHandle(std::uint32_t slot, std::optional<std::uint32_t> spareRecord) noexcept;
+  std::uint32_t AddHandle(std::uint32_t slot, std::optional<std::uint32_t> spareRecord,
+                          std::uint32_t access) noexcept;
   std::optional<std::uint32_t> AllocateReference(Lock& lock) noexcept;
   std::optional<std::uint32_t> Allocate(Lock& lock, std::uint32_t capacity, std::uint32_t& next,
                                         const std::function<bool(std::uint32_t)>& isFree,
@@ -257,9 +276,11 @@ HandleResult<KernelHandle> OpenObject(
     const ObjectSpec& spec, std::u16string_view name, Disposition disposition,
     const std::function<std::uint32_t(ObjectRef)>& created = nullptr);
 
-// Runs `action` on the live object of `object` when it is of `kind`, under the table's lock.
-// False when the reference is null, dead or of another kind.
+// Runs `action` on the live object of `object` when it is of `kind` and this process's handles to
+// it have the rights `needs`, under the table's lock. False when the reference is null, dead or of
+// another kind, or the rights are missing.
 bool WithObject(ObjectRef object, ObjectKind kind,
-                const std::function<void(ObjectTable::Lock&, SharedObject&)>& action);
+                const std::function<void(ObjectTable::Lock&, SharedObject&)>& action,
+                std::uint32_t needs = 0);
 
 }  // namespace platform::detail

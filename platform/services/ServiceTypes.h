@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "platform/base/AccessRights.h"
 #include "platform/base/Status.h"
 
 namespace platform {
@@ -28,10 +29,6 @@ inline constexpr std::uint32_t SERVICE_STOP = 0x0020;
 inline constexpr std::uint32_t SERVICE_PAUSE_CONTINUE = 0x0040;
 inline constexpr std::uint32_t SERVICE_INTERROGATE = 0x0080;
 inline constexpr std::uint32_t SERVICE_USER_DEFINED_CONTROL = 0x0100;
-inline constexpr std::uint32_t DELETE = 0x00010000;
-inline constexpr std::uint32_t READ_CONTROL = 0x00020000;
-inline constexpr std::uint32_t WRITE_DAC = 0x00040000;
-inline constexpr std::uint32_t WRITE_OWNER = 0x00080000;
 inline constexpr std::uint32_t SERVICE_ALL_ACCESS = 0xF01FF;
 
 // What a user who is not the administrator may do with a service unless its access list gives

@@ -3,10 +3,14 @@
 // the accelerator, its menu's exit and its end through the terminate request.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
 #include "platform/kernel/Event.h"
+#include "platform/kernel/Root.h"
+#include "platform/kernel/tests/HelperProcess.h"
 #include "proxy/ProxyResources.h"
 #include "tray/TrayResources.h"
 #include "tray/tests/TraySystem.h"
@@ -65,6 +69,32 @@ TEST_F(ProxyProcess, TheTrayStartsDrennickForItsFirstRequestAndDrennickCarriesEa
   EXPECT_EQ(m_System.StopTrays(m_System.Session()), 0);
   EXPECT_EQ(l_pTray->Wait(kPatience), kExitShutdownRequested);
   EXPECT_TRUE(Eventually([this] { return m_System.WindowsOfClass("DRENNICK").empty(); }));
+}
+
+// Drennick in the session of a user with an account of the machine: that user may set its
+// requests; another user who is not the administrator may not even open them.
+TEST_F(ProxyProcess, OnlyTheSessionsUserMaySetItsRequests) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run helpers as other users";
+  const std::uint32_t l_nSession = m_System.LogonAnother("nobody");
+  ASSERT_NE(l_nSession, 0u);
+  ASSERT_EQ(chmod(platform::PlatformRoot().c_str(), 0755), 0);
+  const std::map<std::string, std::string> l_InSession{
+      {"PLATFORM_SESSION", std::to_string(l_nSession)}};
+  ChildProgram l_Proxy({DRENNICK}, l_InSession);
+  ASSERT_FALSE(WaitForProxyWindow().empty());
+
+  platform::testing::HelperProcess l_User(platform::testing::RunAs{65534}, l_InSession);
+  platform::testing::HelperProcess l_Other(platform::testing::RunAs{65533}, l_InSession);
+  const std::string l_Denied = std::string("error ").append(std::to_string(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(l_Other.Command("open-event WMP_START_SERVICE 2"), l_Denied);
+  EXPECT_EQ(l_Other.Command("event WMP_PROXY_TERMINATE manual reset"), l_Denied);
+  EXPECT_EQ(l_User.Command("open-event WMP_START_SERVICE 2"), "existed 0");
+  EXPECT_EQ(l_User.Command("set 0"), "ok");
+  EXPECT_TRUE(Eventually([this] { return m_System.ServiceState() == "running"; }));
+  EXPECT_EQ(l_User.Command("open-event WMP_PROXY_TERMINATE 2"), "existed 1");
+  EXPECT_EQ(l_User.Command("set 1"), "ok");
+  EXPECT_EQ(l_Proxy.Wait(kPatience), 0);
+  m_System.StopService();
 }
 
 // Drennick started by hand in the test's own session, where the test sets its events.

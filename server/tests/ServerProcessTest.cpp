@@ -15,7 +15,6 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/base/Text.h"
@@ -29,6 +28,7 @@
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
 #include "platform/kernel/tests/ChildProgram.h"
+#include "platform/kernel/tests/Eventually.h"
 #include "platform/player/PlayerApplication.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "platform/sessions/RootProcesses.h"
@@ -56,24 +56,8 @@ std::string Control(std::vector<std::string> p_Words) {
   return RunToEnd(std::move(p_Words));
 }
 
-// Asks until the answer holds; false when it never does within the limit.
-bool Eventually(const std::function<bool()>& p_Check) {
-  const auto l_End = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < l_End) {
-    if (p_Check()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
-// The first word of the first line that contains `p_Text`.
-std::string HandleOfLineWith(const std::string& p_Listing, const std::string& p_Text) {
-  const std::size_t l_nAt = p_Listing.find(p_Text);
-  if (l_nAt == std::string::npos) return {};
-  const std::size_t l_nStart = p_Listing.rfind('\n', l_nAt);
-  const std::size_t l_nFrom = l_nStart == std::string::npos ? 0 : l_nStart + 1;
-  return p_Listing.substr(l_nFrom, p_Listing.find(' ', l_nFrom) - l_nFrom);
-}
+using platform::testing::Eventually;
+using platform::testing::HandleOfLineWith;
 
 std::vector<pid_t> ServersInSession(std::uint32_t p_nSession) {
   std::vector<pid_t> l_Servers;

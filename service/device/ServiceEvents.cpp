@@ -4,9 +4,10 @@
 
 #include "common/ProgramLogger.h"
 
-platform::Event CreateAutoResetEvent(std::u16string_view p_Name) {
+platform::Event CreateAutoResetEvent(std::u16string_view p_Name,
+                                     const platform::SecurityDescriptor* p_pSecurity) {
   platform::HandleResult<platform::Event> l_Result =
-      platform::Event::Create(platform::EventReset::Auto, false, p_Name);
+      platform::Event::Create(platform::EventReset::Auto, false, p_Name, p_pSecurity);
   if (!l_Result.handle) {
     // A full object table, say: the waits that would use the event fail, and this says why.
     const std::u16string l_Name = p_Name.empty() ? u"(unnamed)" : std::u16string(p_Name);

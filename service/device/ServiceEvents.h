@@ -22,7 +22,8 @@ class ServiceEvents {
 
 // Creates or opens an auto-reset event, initially clear; an empty name makes an unnamed one.
 // Null when it cannot be created.
-platform::Event CreateAutoResetEvent(std::u16string_view p_Name = {});
+platform::Event CreateAutoResetEvent(std::u16string_view p_Name = {},
+                                     const platform::SecurityDescriptor* p_pSecurity = nullptr);
 
 // Creates or opens the one event, sets it and closes it again.
 bool SetServiceEvent(ServiceEvent p_Event);

@@ -194,7 +194,9 @@ std::uint32_t SimulateDeviceOutput(void*) {
   const platform::Event l_Terminate = CreateAutoResetEvent(kSimulatorOutputTerminateEvent);
   const platform::Event l_Data = CreateAutoResetEvent(kSimulatorOutputDataEvent);
   const platform::Event l_PowerOn = CreateAutoResetEvent(kSimulatorPowerOnPassedEvent);
-  const platform::Event l_PowerOff = CreateAutoResetEvent(kSimulatorPowerOffEvent);
+  // The simulator program that sets it may run as any user.
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
+  const platform::Event l_PowerOff = CreateAutoResetEvent(kSimulatorPowerOffEvent, &l_EveryUser);
   const std::array l_Waited{l_Terminate.Ref(), l_Data.Ref(), l_PowerOn.Ref(), l_PowerOff.Ref()};
 
   SimulatorPipe l_Pipe;

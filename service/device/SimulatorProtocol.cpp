@@ -83,5 +83,15 @@ platform::Event CreateSimulatedButtonEvent(SimulatedButton p_Button) {
   const platform::EventReset l_Reset = p_Button == SimulatedButton::PowerOn
                                            ? platform::EventReset::Manual
                                            : platform::EventReset::Auto;
-  return platform::Event::Create(l_Reset, false, SimulatedButtonEventName(p_Button)).handle;
+  // The simulator program and the service may run as different users.
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
+  return platform::Event::Create(l_Reset, false, SimulatedButtonEventName(p_Button), &l_EveryUser)
+      .handle;
+}
+
+platform::Event CreateSimulatorPowerOffEvent() {
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
+  return platform::Event::Create(platform::EventReset::Auto, false, kSimulatorPowerOffEvent,
+                                 &l_EveryUser)
+      .handle;
 }

@@ -50,6 +50,8 @@ inline constexpr std::size_t kSimulatedButtonCount = 12;
 std::u16string_view SimulatedButtonEventName(SimulatedButton p_Button);
 // Creates or opens the button's event: PowerOn manual-reset, the others auto-reset.
 platform::Event CreateSimulatedButtonEvent(SimulatedButton p_Button);
+// Creates or opens the power-off event (auto-reset); both open to every user.
+platform::Event CreateSimulatorPowerOffEvent();
 
 inline constexpr char16_t kSimulatorPipeName[] = u"\\\\.\\pipe\\SimulateDeviceData";
 

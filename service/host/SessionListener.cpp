@@ -80,8 +80,12 @@ constexpr char16_t kShutdownCompleteEventName[] = u"Global\\WMP_SERVICE_SHUTDOWN
 class CListenerEvents {
  public:
   CListenerEvents() {
+    // The one global event of the table is set by the servers of the sessions' users.
+    const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
     for (std::size_t l_nIndex = 0; l_nIndex < kListenerEvents.size(); ++l_nIndex) {
-      m_hEvents[l_nIndex] = CreateAutoResetEvent(kListenerEvents[l_nIndex].m_szName);
+      const std::u16string_view l_Name = kListenerEvents[l_nIndex].m_szName;
+      m_hEvents[l_nIndex] =
+          CreateAutoResetEvent(l_Name, l_Name.starts_with(u"Global\\") ? &l_EveryUser : nullptr);
       if (!m_hEvents[l_nIndex]) {
         g_Logger->Log(LOG_TO_FILE, u"WTSLogonListener CreateEvent %s Fails!",
                       kListenerEvents[l_nIndex].m_szConstant);

@@ -78,11 +78,12 @@ HRESULT LoadMonitorUnlessDocked(IWMPPlayer4& p_Player, IWMPProxy& p_Proxy) {
   return l_hr;
 }
 
-// Creates a per-session event that the tray and the server watch, writing a failure; the
-// shutdown event's failure text does not name it.
+// Creates a per-session event that the tray and the server watch, open to every user, writing a
+// failure; the shutdown event's failure text does not name it.
 platform::Event CreateWatchedEvent(const std::u16string& p_Name, bool p_bFailureNamesEvent) {
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
   platform::HandleResult<platform::Event> l_Result =
-      platform::Event::Create(platform::EventReset::Auto, false, p_Name);
+      platform::Event::Create(platform::EventReset::Auto, false, p_Name, &l_EveryUser);
   if (!l_Result.handle && p_bFailureNamesEvent) {
     g_Logger->Log(kWritten, u"UserPlayerControlBlock CreateEvent %s fails with error %d", p_Name,
                   l_Result.error);
@@ -201,8 +202,10 @@ std::uint32_t UserWindowsMediaPlayer(const CSessionEvents& p_Events) {
       g_Logger->Log(kWritten, u"EstablishNavigationEventsConnectionPoint Fails");
     }
   }
-  const platform::Event l_hAlbumPoll =
-      CreateAutoResetEvent(SessionEventName(u"Global\\WMPAlbumPollEvent", l_dwSession));
+  // The session's server, running as the session's user, makes or opens it too.
+  const platform::SecurityDescriptor l_EveryUser = platform::SecurityDescriptor::NullDacl();
+  const platform::Event l_hAlbumPoll = CreateAutoResetEvent(
+      SessionEventName(u"Global\\WMPAlbumPollEvent", l_dwSession), &l_EveryUser);
   p_Events.m_hThreadInitialized.Set();
 
   platform::Event l_hLogonComplete;

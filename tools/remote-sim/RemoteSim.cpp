@@ -42,8 +42,7 @@ std::string FormatPage(const CDeviceData& p_Page) {
 }
 
 RemoteSim::RemoteSim()
-    : m_PowerOff(platform::Event::Create(platform::EventReset::Auto, false, kSimulatorPowerOffEvent)
-                     .handle) {
+    : m_PowerOff(CreateSimulatorPowerOffEvent()) {
   for (std::size_t l_nIndex = 0; l_nIndex < kSimulatedButtonCount; ++l_nIndex) {
     m_Buttons[l_nIndex] = CreateSimulatedButtonEvent(static_cast<SimulatedButton>(l_nIndex));
   }

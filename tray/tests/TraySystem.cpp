@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
@@ -29,23 +28,6 @@ std::optional<int> RunToEnd(std::vector<std::string> p_Words,
 std::string g_PlatformControl;
 
 }  // namespace
-
-bool Eventually(const std::function<bool()>& p_Check, std::chrono::steady_clock::duration p_Limit) {
-  const auto l_End = std::chrono::steady_clock::now() + p_Limit;
-  while (std::chrono::steady_clock::now() < l_End) {
-    if (p_Check()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
-
-std::string HandleOfLineWith(const std::string& p_Listing, const std::string& p_Text) {
-  const std::size_t l_nAt = p_Listing.find(p_Text);
-  if (l_nAt == std::string::npos) return {};
-  const std::size_t l_nStart = p_Listing.rfind('\n', l_nAt);
-  const std::size_t l_nFrom = l_nStart == std::string::npos ? 0 : l_nStart + 1;
-  return p_Listing.substr(l_nFrom, p_Listing.find(' ', l_nFrom) - l_nFrom);
-}
 
 std::string Control(std::vector<std::string> p_Words) {
   p_Words.insert(p_Words.begin(), g_PlatformControl);

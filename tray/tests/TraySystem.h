@@ -14,17 +14,13 @@
 #include <vector>
 
 #include "platform/kernel/tests/ChildProgram.h"
+#include "platform/kernel/tests/Eventually.h"
 
 namespace tray_test {
 
-inline constexpr auto kPatience = std::chrono::seconds(90);
-
-// Asks until the answer holds; false when it never does within the limit.
-bool Eventually(const std::function<bool()>& p_Check,
-                std::chrono::steady_clock::duration p_Limit = kPatience);
-
-// The first word of the first line that holds `p_Text`; empty when none does.
-std::string HandleOfLineWith(const std::string& p_Listing, const std::string& p_Text);
+inline constexpr auto kPatience = platform::testing::kProgramPatience;
+using platform::testing::Eventually;
+using platform::testing::HandleOfLineWith;
 
 // Runs the control tool with these words to its end; what it printed.
 std::string Control(std::vector<std::string> p_Words);

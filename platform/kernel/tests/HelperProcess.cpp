@@ -17,6 +17,9 @@ namespace platform::testing {
 HelperProcess::HelperProcess(const Environment& environment)
     : HelperProcess(PLATFORM_TEST_HELPER, {}, environment) {}
 
+HelperProcess::HelperProcess(RunAs user, const Environment& environment)
+    : HelperProcess(PLATFORM_TEST_HELPER, {"--as-user", std::to_string(user.uid)}, environment) {}
+
 HelperProcess::HelperProcess(const std::string& program, const std::vector<std::string>& arguments,
                              const Environment& environment) {
   int input[2];

@@ -17,10 +17,16 @@ namespace platform::testing {
 
 using Environment = std::map<std::string, std::string>;
 
+// The user as which a helper runs; only a test that runs as root can start one as another user.
+struct RunAs {
+  uid_t uid = 0;
+};
+
 class HelperProcess {
  public:
   // Starts the helper with these environment variables added to the test's.
   explicit HelperProcess(const Environment& environment = {});
+  explicit HelperProcess(RunAs user, const Environment& environment = {});
   // Starts another program that answers the same way: one line for each command line.
   HelperProcess(const std::string& program, const std::vector<std::string>& arguments,
                 const Environment& environment = {});

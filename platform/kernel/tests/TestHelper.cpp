@@ -30,6 +30,7 @@
 #include "platform/kernel/ObjectTable.h"
 #include "platform/kernel/Session.h"
 #include "platform/kernel/Wait.h"
+#include "platform/kernel/tests/ActAsUser.h"
 
 namespace platform {
 namespace {
@@ -50,8 +51,9 @@ class Helper {
     }
     if (command == "open-event") {
       std::string name;
-      words >> name;
-      return Keep(Event::Open(NameOf(name)));
+      std::uint32_t access = EVENT_ALL_ACCESS;
+      words >> name >> std::hex >> access;
+      return Keep(Event::Open(NameOf(name), access));
     }
     if (command == "mutex") {
       std::string name, owned;
@@ -375,7 +377,10 @@ class Helper {
 }  // namespace
 }  // namespace platform
 
-int main() {
+int main(int argc, char** argv) {
+  if (!platform::testing::ActAsUserOfArguments(argc, argv)) {
+    return 127;
+  }
   platform::Helper helper;
   for (std::string line; std::getline(std::cin, line);) {
     std::cout << helper.Run(line) << std::endl;
