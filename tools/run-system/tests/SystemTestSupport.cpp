@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <sstream>
-#include <thread>
 
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
@@ -14,20 +13,9 @@
 
 namespace {
 
-using namespace std::chrono_literals;
-
 constexpr int kWakeMilliseconds = 100;
 
 }  // namespace
-
-bool Eventually(const std::function<bool()>& p_Check, std::chrono::milliseconds p_Limit) {
-  const auto l_End = std::chrono::steady_clock::now() + p_Limit;
-  for (;;) {
-    if (p_Check()) return true;
-    if (std::chrono::steady_clock::now() > l_End) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-}
 
 std::string Drawn(const LcdScreen& p_Screen) {
   std::string l_Text;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/kernel/ProcessIdentity.h"
+#include "platform/kernel/tests/Eventually.h"
 #include "tools/run-system/LcdPicture.h"
 #include "tools/run-system/PlayerLine.h"
 #include "tools/run-system/ProgramScope.h"
@@ -26,13 +27,12 @@
 using Shows = std::function<bool(const LcdScreen&)>;
 
 // Real time: the machine is loaded, and the system's programs keep real time.
-inline constexpr std::chrono::milliseconds kPatience = std::chrono::seconds(90);
+inline constexpr std::chrono::milliseconds kPatience = platform::testing::kProgramPatience;
 
 inline const std::vector<std::string> kCategories = {"Playlists", "Albums",      "Artists",
                                                      "Genre",     "Now Playing", "Options"};
 
-// Asks until the answer holds; false when it never does in time.
-bool Eventually(const std::function<bool()>& p_Check, std::chrono::milliseconds p_Limit = kPatience);
+using platform::testing::Eventually;
 
 // The display as its rows, for a failure's message.
 std::string Drawn(const LcdScreen& p_Screen);
