@@ -32,6 +32,7 @@
 #include "platform/kernel/Session.h"
 #include "platform/services/ServiceControl.h"
 #include "platform/sessions/ProcessLaunch.h"
+#include "platform/sessions/SessionRecords.h"
 #include "platform/sessions/Sessions.h"
 
 namespace platform {
@@ -166,7 +167,12 @@ std::optional<pid_t> StartServer(const ServerRegistration& registration, std::ui
   spec.ownProcessGroup = true;
   spec.detached = true;
   spec.user = ServerAccount(registration, session);
-  const detail::Launched launched = detail::LaunchProgram(spec);
+  detail::Launched launched;
+  // No server starts into a session that has been logged off.
+  if (!detail::StartWhileSessionStands(session,
+                                       [&] { launched = detail::LaunchProgram(spec); })) {
+    return std::nullopt;
+  }
   if (launched.error != ERROR_SUCCESS || launched.pid <= 0) return std::nullopt;
   return launched.pid;
 }

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -665,7 +666,10 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
   void Start() {
     m_reader = std::thread([self = shared_from_this()] { self->Read(); });
   }
-  void Shutdown() noexcept { shutdown(m_socket.Get(), SHUT_RDWR); }
+  void Shutdown() noexcept {
+    const std::shared_lock open(m_socketLife);
+    if (m_socket) shutdown(m_socket.Get(), SHUT_RDWR);
+  }
   bool Finished() const noexcept { return m_finished.load(std::memory_order_acquire); }
   void Join() {
     if (m_reader.joinable()) m_reader.join();
@@ -698,6 +702,12 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
       }
     });
     Shutdown();
+    {
+      // The descriptor goes with the client, not when the next client comes; answers still on
+      // their way find it closed.
+      const std::unique_lock closing(m_socketLife);
+      m_socket.Reset();
+    }
     // The client is gone: what it held and what travelled through it is given back.
     std::map<std::uint64_t, std::uint64_t> held;
     {
@@ -719,7 +729,8 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
 
   void Reply(const Message& reply) {
     const std::scoped_lock sending(m_sendMutex);
-    SendFrame(m_socket.Get(), wire::EncodeFrame(reply));
+    const std::shared_lock open(m_socketLife);
+    if (m_socket) SendFrame(m_socket.Get(), wire::EncodeFrame(reply));
   }
 
   bool Holds(std::uint64_t object) {
@@ -796,7 +807,8 @@ class ServerConnection : public std::enable_shared_from_this<ServerConnection> {
   }
 
   CallLayerCore& m_core;
-  UniqueFd m_socket;
+  UniqueFd m_socket;  // reset, under m_socketLife alone, once the reader has ended
+  std::shared_mutex m_socketLife;
   bool m_allowed;
   std::uint64_t m_anchor;
   LayerMarshaller m_marshaller;

@@ -17,9 +17,12 @@ void ControlServer::Run(const Serve& serve) {
     const std::lock_guard lock(mutex_);
     Caller& caller = callers_.emplace_back();
     caller.connection = std::move(connection);
-    caller.thread = std::thread([&caller, &serve] {
+    caller.thread = std::thread([this, &caller, &serve] {
       serve(caller.connection);
-      caller.done.store(true);
+      // A caller that has gone gives its descriptor back now, not when the next one comes.
+      const std::lock_guard served(mutex_);
+      caller.connection = ControlConnection();
+      caller.done = true;
     });
     // A Stop that came while this caller was being taken in did not see it.
     if (stopped_.load()) {
@@ -45,7 +48,7 @@ void ControlServer::JoinCallers(bool all) {
     const std::lock_guard lock(mutex_);
     for (auto caller = callers_.begin(); caller != callers_.end();) {
       const auto next = std::next(caller);
-      if (all || caller->done.load()) {
+      if (all || caller->done) {
         finished.splice(finished.end(), callers_, caller);
       }
       caller = next;

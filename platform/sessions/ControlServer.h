@@ -29,9 +29,9 @@ class ControlServer {
 
  private:
   struct Caller {
-    ControlConnection connection;
+    ControlConnection connection;  // guarded by mutex_; closed by its thread once served
     std::thread thread;
-    std::atomic<bool> done{false};
+    bool done = false;  // guarded by mutex_
   };
   // Joins the threads of callers that have gone; all of them with `all`.
   void JoinCallers(bool all);

@@ -16,12 +16,14 @@ namespace {
 
 using detail::UniqueFd;
 
-// Holds an exclusive lock on a lock file for its scope.
+// Holds a lock on a lock file for its scope: exclusive (LOCK_EX) for a change, shared (LOCK_SH)
+// for readers that need no change to come meanwhile.
 class FileLock {
  public:
-  explicit FileLock(const std::filesystem::path& path)
-      : file_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
-    if (file_ && flock(file_.Get(), LOCK_EX) != 0) {
+  FileLock(const std::filesystem::path& path, int kind)
+      : file_(
+            open(path.c_str(), (kind == LOCK_EX ? O_RDWR : O_RDONLY) | O_CREAT | O_CLOEXEC, 0666)) {
+    if (file_ && flock(file_.Get(), kind) != 0) {
       file_.Reset();
     }
   }
@@ -55,7 +57,7 @@ std::string RecordFile::Read() const {
 }
 
 bool RecordFile::Update(const std::function<bool(std::string& text)>& change) const {
-  const FileLock lock(path_.string() + ".lock");
+  const FileLock lock(path_.string() + ".lock", LOCK_EX);
   if (!lock) {
     return false;
   }
@@ -69,6 +71,15 @@ bool RecordFile::Update(const std::function<bool(std::string& text)>& change) co
     return false;
   }
   return rename(temporary.c_str(), path_.c_str()) == 0;
+}
+
+bool RecordFile::Hold(const std::function<void(const std::string& text)>& look) const {
+  const FileLock lock(path_.string() + ".lock", LOCK_SH);
+  if (!lock) {
+    return false;
+  }
+  look(Read());
+  return true;
 }
 
 std::filesystem::path RootFolder(const char* area) {

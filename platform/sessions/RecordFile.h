@@ -21,6 +21,8 @@ class RecordFile {
   // Runs `change` on the text under the lock and writes what it leaves when it returns true.
   // False when the lock or the write fails (the old text stays).
   bool Update(const std::function<bool(std::string& text)>& change) const;
+  // Runs `look` on the text while no change can be made; false when the lock fails.
+  bool Hold(const std::function<void(const std::string& text)>& look) const;
 
   const std::filesystem::path& Path() const noexcept { return path_; }
 

@@ -307,15 +307,7 @@ SessionManager::Reply SessionManager::Logoff(std::uint32_t id) {
   // The session's windows see the changes before it in their order, then its end.
   AwaitQueuedNotices();
   const std::size_t told = delivery_->EndSession(id);
-  std::vector<detail::ProcessIdentity> processes;
-  for (const detail::RootProcess& process : detail::ListRootProcesses()) {
-    if (process.sessionId == id && process.identity != detail::ThisProcess()) {
-      processes.push_back(process.identity);
-    }
-  }
-  detail::EndProcesses(processes,
-                       told != 0 ? RealDuration(kEndSessionWait) : std::chrono::nanoseconds(0),
-                       kLogoffGrace);
+  EndSessionProcesses(id, told != 0 ? RealDuration(kEndSessionWait) : std::chrono::nanoseconds(0));
   const std::optional<std::uint32_t> error = ChangeTable([id](SessionTableData& table) {
     std::erase_if(table.sessions, [id](const SessionRecord& session) { return session.id == id; });
     if (table.console == id) {
@@ -326,8 +318,29 @@ SessionManager::Reply SessionManager::Logoff(std::uint32_t id) {
   if (error) {
     return {*error, {}};
   }
+  // What started in the session while it ended; nothing starts there from now on.
+  EndSessionProcesses(id, std::chrono::nanoseconds(0));
   Queue({{WTS_SESSION_LOGOFF, id}});
   return {};
+}
+
+void SessionManager::EndSessionProcesses(std::uint32_t id, std::chrono::nanoseconds ownEnd) {
+  // A program that ends may start another first (a server its player, say): the session is
+  // looked at again until nothing runs in it, within a bound for a program that keeps doing so.
+  constexpr int kMostRounds = 10;
+  for (int round = 0; round < kMostRounds; ++round) {
+    std::vector<detail::ProcessIdentity> processes;
+    for (const detail::RootProcess& process : detail::ListRootProcesses()) {
+      if (process.sessionId == id && process.identity != detail::ThisProcess()) {
+        processes.push_back(process.identity);
+      }
+    }
+    if (processes.empty()) {
+      return;
+    }
+    detail::EndProcesses(processes, round == 0 ? ownEnd : std::chrono::nanoseconds(0),
+                         kLogoffGrace);
+  }
 }
 
 void SessionManager::Queue(const std::vector<Notice>& notices) {

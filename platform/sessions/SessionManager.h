@@ -10,6 +10,7 @@
 #include <functional>
 #include <cstdint>
 #include <deque>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -91,6 +92,8 @@ class SessionManager {
   Reply Disconnect(std::uint32_t id);
   Reply Notify(std::uint32_t id, std::uint32_t type);
   Reply Logoff(std::uint32_t id);
+  // Ends every process of the session, giving the first ones `ownEnd` to end by themselves.
+  static void EndSessionProcesses(std::uint32_t id, std::chrono::nanoseconds ownEnd);
   // Changes the table under its lock; `change` says what went wrong, or nothing.
   std::optional<std::uint32_t> ChangeTable(
       const std::function<std::optional<std::uint32_t>(detail::SessionTableData&)>& change);

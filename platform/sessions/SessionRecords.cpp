@@ -1,5 +1,6 @@
 #include "platform/sessions/SessionRecords.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -79,6 +80,24 @@ std::optional<SessionTableData> ReadSessionTable() {
   return ParseSessionTable(SessionTableFile().Read());
 }
 
+bool StartWhileSessionStands(std::uint32_t id, const std::function<void()>& start) {
+  bool stands = true;
+  const auto startIfStands = [id, &start, &stands](const std::string& text) {
+    if (const std::optional<SessionTableData> table = ParseSessionTable(text)) {
+      stands = std::any_of(table->sessions.begin(), table->sessions.end(),
+                           [id](const SessionRecord& session) { return session.id == id; });
+    }
+    if (stands) {
+      start();
+    }
+  };
+  // A user who may not open the lock file gets the table as it reads now.
+  if (!SessionTableFile().Hold(startIfStands)) {
+    startIfStands(SessionTableFile().Read());
+  }
+  return stands;
+}
+
 std::string FormatRegistrations(const std::vector<NoticeRegistration>& registrations) {
   std::ostringstream text;
   for (const NoticeRegistration& entry : registrations) {
@@ -93,7 +112,8 @@ std::vector<NoticeRegistration> ParseLiveRegistrations(std::string_view text) {
   ForEachLine(text, [&registrations](const std::vector<std::string>& fields) {
     NoticeRegistration entry;
     if (fields.size() == 5 && ParseRecordNumber(fields[0], entry.window) &&
-        ParseRecordNumber(fields[1], entry.flags) && ParseRecordNumber(fields[2], entry.process.pid) &&
+        ParseRecordNumber(fields[1], entry.flags) &&
+        ParseRecordNumber(fields[2], entry.process.pid) &&
         ParseRecordNumber(fields[3], entry.process.startTime) &&
         ParseRecordNumber(fields[4], entry.sessionId) && IsAlive(entry.process)) {
       registrations.push_back(entry);
@@ -109,7 +129,8 @@ const RecordFile& RegistrationFile() {
 }
 
 bool IsRecordName(std::string_view name) {
-  return !name.empty() && name.find_first_of(std::string_view("\t\n\r\0", 4)) == std::string_view::npos;
+  return !name.empty() &&
+         name.find_first_of(std::string_view("\t\n\r\0", 4)) == std::string_view::npos;
 }
 
 }  // namespace platform::detail

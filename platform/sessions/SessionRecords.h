@@ -4,6 +4,7 @@
 // notices, each a record file under the root (RecordFile.h). Internal to the layer.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,10 +39,17 @@ std::optional<SessionTableData> ParseSessionTable(std::string_view text);
 const RecordFile& SessionTableFile();
 std::optional<SessionTableData> ReadSessionTable();
 
+// Runs `start` unless the session table holds no session `id`, with no change to the table
+// meanwhile: a logoff ends what runs in its session, takes the session out of the table and then
+// ends again what came meanwhile, so a program started this way is either refused or ended by the
+// logoff. False, and nothing run, when the session has gone. Without a table (no session
+// manager) the sessions are not known and `start` runs.
+bool StartWhileSessionStands(std::uint32_t id, const std::function<void()>& start);
+
 struct NoticeRegistration {
   std::uint32_t window = 0;
   std::uint32_t flags = 0;
-  ProcessIdentity process;    // the window's process: its death ends the registration
+  ProcessIdentity process;      // the window's process: its death ends the registration
   std::uint32_t sessionId = 0;  // that process's session
 };
 

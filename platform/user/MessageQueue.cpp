@@ -1,5 +1,6 @@
 #include "platform/user/MessageQueue.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -35,6 +36,7 @@ class PostConnections {
  public:
   std::uint32_t Deliver(std::uint32_t thread, const QueueWire& wire) {
     std::lock_guard lock(lock_);
+    DropEnded();
     for (int attempt = 0; attempt < 2; ++attempt) {
       auto found = connections_.find(thread);
       if (found == connections_.end()) {
@@ -59,11 +61,34 @@ class PostConnections {
     return ERROR_INVALID_THREAD_ID;
   }
 
+  // A thread of this process whose queue has closed: nothing is posted to it again.
+  void Forget(std::uint32_t thread) {
+    std::lock_guard lock(lock_);
+    connections_.erase(thread);
+  }
+
  private:
   struct Target {
     UniqueFd socket;
     ObjectRef input;
   };
+
+  // Drops the connections to queues whose threads have ended (the queue's end closed), so that
+  // a poster keeps no descriptor for a thread it once posted to; one look at all of them.
+  void DropEnded() {
+    std::vector<pollfd> peers;
+    for (const auto& [thread, target] : connections_) {
+      peers.push_back({target.socket.Get(), POLLRDHUP, 0});
+    }
+    if (peers.empty() || ::poll(peers.data(), peers.size(), 0) <= 0) {
+      return;
+    }
+    auto peer = peers.begin();
+    for (auto entry = connections_.begin(); entry != connections_.end(); ++peer) {
+      const bool ended = (peer->revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+      entry = ended ? connections_.erase(entry) : std::next(entry);
+    }
+  }
 
   static std::optional<Target> Connect(std::uint32_t thread) {
     UserRegistry& registry = UserRegistry::Instance();
@@ -112,6 +137,11 @@ ProcessQueues& Queues() {
   return *queues;
 }
 
+PostConnections& ProcessPostConnections() {
+  static NoDestructor<PostConnections> connections;
+  return *connections;
+}
+
 thread_local bool t_hasQueue = false;
 
 // Holds the calling thread's queue; at the thread's end the queue closes and its windows go.
@@ -146,6 +176,7 @@ class QueueOwner {
     }
     Queues().Remove(queue_->Thread());
     UserRegistry::Instance().RemoveQueue(queue_->Thread());
+    ProcessPostConnections().Forget(queue_->Thread());
     queue_->Close();
     ForgetThreadWindows(queue_->Thread());
   }
@@ -165,8 +196,7 @@ QueueOwner& ThisThreadsOwner() {
 }  // namespace
 
 std::uint32_t DeliverToThread(std::uint32_t thread, const QueueWire& wire) {
-  static NoDestructor<PostConnections> connections;
-  return connections->Deliver(thread, wire);
+  return ProcessPostConnections().Deliver(thread, wire);
 }
 
 ThreadQueue* ThreadQueue::ForThisThread() { return ThisThreadsOwner().Get(); }

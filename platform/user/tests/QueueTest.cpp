@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <vector>
@@ -191,6 +192,41 @@ TEST_F(QueueTest, AThreadsWindowsGoWhenItEnds) {
   EXPECT_EQ(process, 0u);
   EXPECT_TRUE(watch.expired());
   EXPECT_FALSE(PostMessage(window, WM_APP, 0, 0));
+}
+
+// A process posts to many threads over its life (a server's windows, each session's): what it
+// keeps for a thread that has ended must go, not pile up one descriptor a thread.
+TEST_F(QueueTest, APosterKeepsNothingOpenForTheQueuesOfThreadsThatHaveEnded) {
+  const auto openDescriptors = [] {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+      ++count;
+    }
+    return count;
+  };
+  // A thread with a queue that takes one posted message and ends.
+  const auto postToAThreadThatEnds = [] {
+    std::atomic<std::uint32_t> thread{0};
+    const Event ready = Event::Create(EventReset::Manual, false).handle;
+    Thread owner = Thread::Start([&] {
+      MSG message;
+      PeekMessage(message, 0, 0, 0, PM_NOREMOVE);
+      thread = CurrentThreadId();
+      ready.Set();
+      GetMessage(message, 0, 0, 0);
+      return 0u;
+    });
+    EXPECT_TRUE(WaitForObject(ready.Ref(), kInfinite).Signalled(0));
+    EXPECT_TRUE(PostThreadMessage(thread, WM_APP, 0, 0));
+    owner.Join();
+  };
+  postToAThreadThatEnds();
+  const int afterOne = openDescriptors();
+  for (int round = 0; round < 4; ++round) {
+    postToAThreadThatEnds();
+  }
+  EXPECT_EQ(openDescriptors(), afterOne);
 }
 
 TEST_F(QueueTest, TheWaitReturnsForNewInputAndForObjectsInIndexOrder) {

@@ -19,6 +19,7 @@
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
 #include "platform/kernel/tests/ChildProgram.h"
+#include "platform/kernel/tests/Eventually.h"
 #include "platform/kernel/tests/HelperProcess.h"
 #include "platform/services/EventLog.h"
 #include "platform/services/ServiceControl.h"
@@ -29,20 +30,11 @@ namespace {
 
 using platform::ScHandle;
 using platform::testing::ChildProgram;
+using platform::testing::Eventually;
 using platform::testing::HelperProcess;
 
 constexpr std::u16string_view kService = u"Tamsvard";
 constexpr auto kPatience = std::chrono::seconds(60);
-
-// Asks until the answer holds; false when it never does within the limit.
-bool Eventually(const std::function<bool()>& p_Check) {
-  const auto l_End = std::chrono::steady_clock::now() + kPatience;
-  while (std::chrono::steady_clock::now() < l_End) {
-    if (p_Check()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
 
 // Runs the program with these words to its end; its exit code.
 std::optional<int> RunProgram(const char* p_szProgram, std::vector<std::string> p_Words,

@@ -21,6 +21,7 @@
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Wait.h"
 #include "platform/kernel/tests/ChildProgram.h"
+#include "platform/kernel/tests/Eventually.h"
 #include "platform/player/PlayerApplication.h"
 #include "platform/player/PlayerInterfaces.h"
 #include "platform/sessions/ProcessLaunch.h"
@@ -34,18 +35,8 @@ namespace session_chain {
 using platform::ComPtr;
 
 inline constexpr auto kPatience = std::chrono::seconds(60);  // real time
-inline constexpr auto kRetry = std::chrono::milliseconds(10);
 
-// Asks until the answer holds; false when it never does within the real time given.
-inline bool Eventually(const std::function<bool()>& p_Check,
-                       std::chrono::steady_clock::duration p_Limit = kPatience) {
-  const auto l_End = std::chrono::steady_clock::now() + p_Limit;
-  for (;;) {
-    if (p_Check()) return true;
-    if (std::chrono::steady_clock::now() > l_End) return false;
-    std::this_thread::sleep_for(kRetry);
-  }
-}
+using platform::testing::Eventually;
 
 // Runs a program to its end in the session; its exit code (-1 when it did not end in time).
 inline int RunToEnd(std::vector<std::string> p_Words, std::uint32_t p_nSession = 0) {
