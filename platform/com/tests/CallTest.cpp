@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "platform/com/tests/TestInterfaces.h"
 #include "platform/kernel/Posix.h"
 #include "platform/kernel/Root.h"
+#include "platform/kernel/tests/Eventually.h"
 #include "platform/kernel/tests/HelperProcess.h"
 
 namespace {
@@ -129,6 +131,28 @@ TEST(Calls, ObjectsAreReleasedByTheLastProxyAndByAClientThatDies) {
   second.Kill();
   EXPECT_TRUE(killed.WaitFor());
   EXPECT_EQ(platform::ExportedObjectCount(), 0u);
+}
+
+// A server serves clients that come and go for as long as it runs: each one's connection must
+// close when that client goes, not when the next client comes.
+TEST(Calls, AGoneClientsConnectionClosesWithoutWaitingForTheNextClient) {
+  const auto openDescriptors = [] {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+      ++count;
+    }
+    return count;
+  };
+  const auto counter = MakeObject<CNoticedCounter>(nullptr);
+  const std::string text = Published(counter->Identity(), IidOf<ICounter>);
+  HelperProcess client = StartHelper();
+  const int before = openDescriptors();
+  ASSERT_EQ(client.Command("take-counter " + text), "0");
+  EXPECT_EQ(client.Command("increment 1"), "1");
+  EXPECT_EQ(client.Command("drop"), "dropped");
+  EXPECT_TRUE(platform::testing::Eventually([&] { return openDescriptors() == before; }))
+      << openDescriptors() << " descriptors open, " << before << " before the client called";
 }
 
 // Counts the events it receives, and calls back into the source while it handles one.
