@@ -15,9 +15,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 #include <optional>
 #include <random>
+#include <shared_mutex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -170,8 +170,9 @@ class ExportTable {
 };
 
 // Runs incoming calls on layer threads: a waiting thread takes each task, and a new thread is
-// started when none waits, so that a call that waits on another call never blocks a third.
-// Any thread may queue; the threads are joined by the destructor.
+// started when none waits, so that a call that waits on another call never blocks a third. A
+// thread that is done while another waits ends, and the next queue joins it; the destructor
+// joins the rest. Any thread may queue.
 class WorkerPool {
  public:
   WorkerPool() = default;
@@ -182,6 +183,7 @@ class WorkerPool {
   void Queue(std::function<void()> task) {
     const std::scoped_lock lock(m_mutex);
     if (m_stopping) return;
+    JoinEnded();
     m_tasks.push_back(std::move(task));
     if (m_idle == 0) {
       m_threads.emplace_back([this] { Work(); });
@@ -214,13 +216,30 @@ class WorkerPool {
       task();
       task = nullptr;
       lock.lock();
+      // A burst of calls leaves no crowd of idle workers behind: one waiting is enough.
+      if (m_idle > 0 && m_tasks.empty() && !m_stopping) {
+        m_ended.push_back(std::this_thread::get_id());
+        return;
+      }
     }
+  }
+  // Under m_mutex: joins the workers that have ended (each has let go of the lock for good).
+  void JoinEnded() {
+    for (const std::thread::id ended : m_ended) {
+      const auto found =
+          std::find_if(m_threads.begin(), m_threads.end(),
+                       [ended](const std::thread& each) { return each.get_id() == ended; });
+      found->join();
+      m_threads.erase(found);
+    }
+    m_ended.clear();
   }
 
   std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<std::function<void()>> m_tasks;
   std::vector<std::thread> m_threads;
+  std::vector<std::thread::id> m_ended;  // workers that ended and are still to be joined
   std::size_t m_idle = 0;
   bool m_stopping = false;
 };
