@@ -10,7 +10,6 @@
 #include "platform/kernel/Wait.h"
 #include "platform/sessions/RootProcesses.h"
 #include "platform/sessions/SessionManager.h"
-#include "tools/churn/ServiceRestart.h"
 #include "tools/run-system/RemoteButtons.h"
 
 namespace {
@@ -18,25 +17,24 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::u16string_view kService = u"Tamsvard";
 constexpr std::u16string_view kServerImage = u"Ruvello.exe";
 // The user of the second session.
 constexpr const char* kSecondUser = "churn-second";
 
 // Real-time bounds: the machine is loaded and the sanitizer build is slow, so each is generous.
-constexpr int kAnswerMilliseconds = 5000;   // the first report after a press
-constexpr auto kPageBound = 30s;            // a checked page
-constexpr auto kServingBound = 120s;        // the session thread's start-up after a fault
-constexpr auto kProcessEndBound = 60s;      // processes of a logged-off session, a killed one
-constexpr auto kSettleBound = 120s;         // the census back to its baseline
+constexpr int kAnswerMilliseconds = 5000;     // the first report after a press
+constexpr auto kPageBound = 30s;              // a checked page
+constexpr int kServingMilliseconds = 120000;  // the session thread's start-up after a fault
+constexpr auto kProcessEndBound = 60s;        // processes of a logged-off session, a killed one
+constexpr auto kSettleBound = 120s;           // the census back to its baseline
 constexpr auto kLook = 100ms;
 
 // What the random buttons press: the menu and the transport, not the display's own power,
 // sleep, reset and init, which blank it or start it over.
-constexpr const char* kRandomButtons[] = {"up",     "down",  "left",     "right",      "ok",
-                                          "pageup", "pagedown", "pagesup", "pagesdown", "home",
-                                          "back",   "nowplaying", "play",  "pause",     "stop",
-                                          "prev",   "next",  "rewind",   "forward"};
+constexpr const char* kRandomButtons[] = {"up",     "down",       "left",    "right",     "ok",
+                                          "pageup", "pagedown",   "pagesup", "pagesdown", "home",
+                                          "back",   "nowplaying", "play",    "pause",     "stop",
+                                          "prev",   "next",       "rewind",  "forward"};
 
 std::uint8_t CodeOf(const char* p_pWord) {
   return static_cast<std::uint8_t>(ButtonNamed(p_pWord)->m_nCode);
@@ -64,21 +62,27 @@ ChurnPlan ShortPlan(std::uint32_t p_nSeed) {
   l_Plan.m_Limit = std::chrono::minutes(6);
   l_Plan.m_Faults[Index(FaultKind::SecondSession)] = 3;
   l_Plan.m_Faults[Index(FaultKind::Unplug)] = 3;
-  l_Plan.m_Faults[Index(FaultKind::PlayerKilled)] = 1;
-  l_Plan.m_Faults[Index(FaultKind::ServerKilled)] = 1;
-  l_Plan.m_Faults[Index(FaultKind::ServiceRestarted)] = 1;
+  l_Plan.m_Faults[Index(FaultKind::PlayerKilled)] = 2;
+  l_Plan.m_Faults[Index(FaultKind::ServerKilled)] = 2;
+  l_Plan.m_Faults[Index(FaultKind::ServiceRestarted)] = 2;
   l_Plan.m_nMostButtonsBetween = 4;
   return l_Plan;
 }
 
 const char* FaultName(FaultKind p_Kind) {
   switch (p_Kind) {
-    case FaultKind::SecondSession: return "second-session logon/logoff";
-    case FaultKind::Unplug: return "unplug/replug while drawing";
-    case FaultKind::PlayerKilled: return "player application killed";
-    case FaultKind::ServerKilled: return "server killed";
-    case FaultKind::ServiceRestarted: return "service restarted";
-    case FaultKind::Count: break;
+    case FaultKind::SecondSession:
+      return "second-session logon/logoff";
+    case FaultKind::Unplug:
+      return "unplug/replug while drawing";
+    case FaultKind::PlayerKilled:
+      return "player application killed";
+    case FaultKind::ServerKilled:
+      return "server killed";
+    case FaultKind::ServiceRestarted:
+      return "service restarted";
+    case FaultKind::Count:
+      break;
   }
   return "?";
 }
@@ -150,8 +154,8 @@ void ChurnRun::RandomButtons(int p_nCount) {
 
 bool ChurnRun::WaitUntilRemoteOpen() {
   // The device input and output threads each keep a handle open.
-  for (const auto l_By = Clock::now() + kServingBound; Clock::now() < l_By;
-       std::this_thread::sleep_for(kLook)) {
+  for (const auto l_By = Clock::now() + std::chrono::milliseconds(kServingMilliseconds);
+       Clock::now() < l_By; std::this_thread::sleep_for(kLook)) {
     if (m_Remote.OpenHandles() >= 2) {
       return true;
     }
@@ -160,31 +164,13 @@ bool ChurnRun::WaitUntilRemoteOpen() {
   return false;
 }
 
-bool ChurnRun::WaitUntilServing() {
-  if (!platform::WaitForObject(m_SessionStarted.Ref(), kServingBound).Signalled(0)) {
-    m_Log << "the console session's thread did not start again\n";
-    return false;
-  }
-  return WaitUntilRemoteOpen();
-}
-
 bool ChurnRun::Prepare() {
-  std::string l_Started = "Global\\WTS_LOGON_INITIALIZATION_COMPLETE";
-  l_Started += std::to_string(m_System.Session());
-  platform::HandleResult<platform::Event> l_Event =
-      platform::Event::Create(platform::EventReset::Auto, false, platform::FromUtf8(l_Started));
-  if (!l_Event.handle) {
-    m_Log << "cannot open " << l_Started << "\n";
+  // The service may still be starting for the console session: the tray shows it running once
+  // the session's thread has started, and the first page follows that.
+  if (!m_Tray.WaitForState(true, kServingMilliseconds)) {
+    m_Log << "the tray does not show the service running\n";
     return false;
   }
-  m_SessionStarted = std::move(l_Event.handle);
-  // The service may still be starting for the console session: its first page follows that.
-  if (!l_Event.alreadyExisted &&
-      !platform::WaitForObject(m_SessionStarted.Ref(), kServingBound).Signalled(0)) {
-    m_Log << "the console session's thread did not start\n";
-    return false;
-  }
-  platform::WaitForObject(m_SessionStarted.Ref(), platform::Timeout(0));
   if (!WaitUntilRemoteOpen()) {
     return false;
   }
@@ -206,8 +192,20 @@ bool ChurnRun::Prepare() {
     m_Log << "the menu was not as new before any fault\n";
     return false;
   }
+  return true;
+}
+
+void ChurnRun::Steady() {
+  // What played has told the service of its state (the player's connection for its events is
+  // made when it first has one to send); then nothing plays and the main menu shows.
+  PressAndSettle("play");
+  PressAndSettle("stop");
   PressAndSettle("home");
   std::this_thread::sleep_for(2s);
+}
+
+bool ChurnRun::TakeBaseline() {
+  Steady();
   m_Baseline = TakeResourceCensus();
   m_Log << "baseline: " << m_Baseline.m_nObjects << " table objects, " << m_Baseline.m_nHandles
         << " handles, " << m_Baseline.m_Programs.size() << " programs\n";
@@ -266,8 +264,8 @@ bool ChurnRun::UnplugWhileDrawing() {
     std::this_thread::sleep_for(1ms);
   }
   m_Remote.Unplug();
-  std::this_thread::sleep_for(std::chrono::milliseconds(
-      std::uniform_int_distribution<int>(0, 200)(m_Random)));
+  std::this_thread::sleep_for(
+      std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 200)(m_Random)));
   if (!m_Remote.Plug()) {
     m_Log << "the remote cannot be plugged in again\n";
     return false;
@@ -311,8 +309,15 @@ bool ChurnRun::KillInConsoleSession(const std::string& p_Image) {
 }
 
 bool ChurnRun::RestartAndWait() {
-  platform::WaitForObject(m_SessionStarted.Ref(), platform::Timeout(0));
-  return RestartService(kService, m_Log) && WaitUntilServing();
+  // The tray shows the service running again once the console session's thread has started.
+  const TrayLink::Outcome l_Restart =
+      m_Tray.CarryOut(*TrayCommandNamed("service-restart"), kServingMilliseconds);
+  if (!l_Restart.m_bShown) {
+    m_Log << "the restart through the tray (" << l_Restart.m_Done
+          << ") does not show the service running again\n";
+    return false;
+  }
+  return WaitUntilRemoteOpen();
 }
 
 bool ChurnRun::Inject(FaultKind p_Kind) {
@@ -322,8 +327,8 @@ bool ChurnRun::Inject(FaultKind p_Kind) {
     case FaultKind::Unplug:
       return UnplugWhileDrawing();
     case FaultKind::PlayerKilled:
-      // Nothing starts a player again by itself: the session thread's next start-up has the
-      // server start one, as a restart from the tray would.
+      // Nothing starts a player again by itself: the session thread's next start-up, after a
+      // restart from the tray, has the server start one.
       return KillInConsoleSession(m_PlayerImage) && RestartAndWait();
     case FaultKind::ServerKilled:
       return KillInConsoleSession(platform::ToUtf8(kServerImage)) && RestartAndWait();
@@ -335,8 +340,7 @@ bool ChurnRun::Inject(FaultKind p_Kind) {
   return false;
 }
 
-bool ChurnRun::PageArrives(const char* p_pWord,
-                           const std::function<bool(const ShownPage&)>& p_Fits,
+bool ChurnRun::PageArrives(const char* p_pWord, const std::function<bool(const ShownPage&)>& p_Fits,
                            const std::string& p_Expected) {
   const int l_nScreens = m_Remote.Screen().m_nScreensEnded;
   ++m_Figures.m_nButtons;
@@ -371,8 +375,9 @@ bool ChurnRun::UpToTop(const ShownPage& p_Top) {
     if (l_Shown.m_nCursorRow > 0) {
       ShownPage l_Next = l_Shown;
       --l_Next.m_nCursorRow;
-      if (!PageArrives("up", [&l_Next](const ShownPage& p_Page) { return p_Page == l_Next; },
-                       Describe(l_Next))) {
+      if (!PageArrives(
+              "up", [&l_Next](const ShownPage& p_Page) { return p_Page == l_Next; },
+              Describe(l_Next))) {
         return false;
       }
       continue;
@@ -399,19 +404,20 @@ void ChurnRun::CheckPages() {
   m_Remote.Settle(m_Remote.Reports(), 0, -1);
   const ShownPage& l_Menu = m_MainMenu;
   const bool l_bWhole =
-      PageArrives("home",
-                  [&l_Menu](const ShownPage& p_Page) {
-                    return p_Page.m_Title == l_Menu.m_Title && p_Page.m_Rows == l_Menu.m_Rows;
-                  },
-                  Describe(m_MainMenu) + " with the cursor anywhere") &&
+      PageArrives(
+          "home",
+          [&l_Menu](const ShownPage& p_Page) {
+            return p_Page.m_Title == l_Menu.m_Title && p_Page.m_Rows == l_Menu.m_Rows;
+          },
+          Describe(m_MainMenu) + " with the cursor anywhere") &&
       UpToTop(m_MainMenu) &&
-      PageArrives("down", [this](const ShownPage& p_Page) { return p_Page == m_MainMenuDown; },
-                  Describe(m_MainMenuDown)) &&
-      PageArrives("right",
-                  [this](const ShownPage& p_Page) {
-                    return p_Page.m_Title == m_EntryList.m_Title;
-                  },
-                  Describe({m_EntryList.m_Title, {}, 0}) + " at any line") &&
+      PageArrives(
+          "down", [this](const ShownPage& p_Page) { return p_Page == m_MainMenuDown; },
+          Describe(m_MainMenuDown)) &&
+      PageArrives(
+          "right",
+          [this](const ShownPage& p_Page) { return p_Page.m_Title == m_EntryList.m_Title; },
+          Describe({m_EntryList.m_Title, {}, 0}) + " at any line") &&
       UpToTop(m_EntryList);
   if (!l_bWhole) {
     m_Log << "the check path was left after a lost page\n";
@@ -431,15 +437,37 @@ std::vector<std::string> ChurnRun::LeaksAfterSettling() {
 }
 
 ChurnFigures ChurnRun::Run() {
+  // One fault of each kind comes first and the baseline after them: what a program makes once,
+  // at its first restart or the first logon of a second session, is not what the churn looks
+  // for; what grows with the faults after them is. The second session's cycle is the last of
+  // them, so that the baseline's service holds what a logoff leaves it until its next post (its
+  // connection to a queue of the ended session), as it does after every later cycle.
+  constexpr FaultKind kFirstOrder[] = {FaultKind::Unplug, FaultKind::PlayerKilled,
+                                       FaultKind::ServerKilled, FaultKind::ServiceRestarted,
+                                       FaultKind::SecondSession};
+  static_assert(std::size(kFirstOrder) == static_cast<std::size_t>(FaultKind::Count));
   std::vector<FaultKind> l_Order;
-  for (std::size_t l_nKind = 0; l_nKind < m_Plan.m_Faults.size(); ++l_nKind) {
-    l_Order.insert(l_Order.end(), static_cast<std::size_t>(m_Plan.m_Faults[l_nKind]),
-                   static_cast<FaultKind>(l_nKind));
+  std::vector<FaultKind> l_Rest;
+  for (const FaultKind l_Kind : kFirstOrder) {
+    if (const int l_nCount = m_Plan.m_Faults[Index(l_Kind)]; l_nCount > 0) {
+      l_Order.push_back(l_Kind);
+      l_Rest.insert(l_Rest.end(), static_cast<std::size_t>(l_nCount - 1), l_Kind);
+    }
   }
-  std::shuffle(l_Order.begin(), l_Order.end(), m_Random);
+  const std::size_t l_nFirst = l_Order.size();
+  std::shuffle(l_Rest.begin(), l_Rest.end(), m_Random);
+  l_Order.insert(l_Order.end(), l_Rest.begin(), l_Rest.end());
   const auto l_End = Clock::now() + m_Plan.m_Limit;
   std::uniform_int_distribution<int> l_Burst(1, m_Plan.m_nMostButtonsBetween);
-  for (const FaultKind l_Kind : l_Order) {
+  bool l_bBaseline = false;
+  for (std::size_t l_nAt = 0; l_nAt < l_Order.size(); ++l_nAt) {
+    if (l_nAt == l_nFirst) {
+      if (!TakeBaseline()) {
+        ++m_Figures.m_nLeaks;
+        break;
+      }
+      l_bBaseline = true;
+    }
     if (Clock::now() >= l_End) {
       m_Figures.m_bTimeRanOut = true;
       break;
@@ -448,6 +476,7 @@ ChurnFigures ChurnRun::Run() {
       m_Figures.m_bStopped = true;
       break;
     }
+    const FaultKind l_Kind = l_Order[l_nAt];
     RandomButtons(l_Burst(m_Random));
     ++m_Figures.m_Injected[Index(l_Kind)];
     m_Log << "fault " << FaultName(l_Kind) << "\n";
@@ -457,9 +486,11 @@ ChurnFigures ChurnRun::Run() {
     }
     CheckPages();
   }
-  // The steady state: nothing plays, the main menu shows.
-  PressAndSettle("stop");
-  PressAndSettle("home");
+  if (!l_bBaseline) {
+    m_Log << "no baseline: the run ended before a fault of each kind\n";
+    return m_Figures;
+  }
+  Steady();
   for (const std::string& l_Leak : LeaksAfterSettling()) {
     ++m_Figures.m_nLeaks;
     m_Log << "leak: " << l_Leak << "\n";

@@ -6,7 +6,7 @@
 // server killed, the service restarted). After each fault the pages of a fixed path of buttons
 // must arrive on the display as they did for the same path before any fault; at the end the
 // root's processes, their descriptors and threads, and the object table are back to their
-// baseline.
+// baseline, taken once a fault of each kind has been through.
 
 #include <array>
 #include <chrono>
@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/kernel/Event.h"
 #include "tools/churn/ResourceCensus.h"
 #include "tools/run-system/RemoteLink.h"
 #include "tools/run-system/SystemRun.h"
+#include "tools/run-system/TrayLink.h"
 
 enum class FaultKind { SecondSession, Unplug, PlayerKilled, ServerKilled, ServiceRestarted, Count };
 
@@ -49,7 +49,9 @@ struct ChurnFigures {
   bool m_bTimeRanOut = false;
   bool m_bStopped = false;  // by a signal
 
-  bool Sound() const { return m_nPagesLost == 0 && m_nFaultsFailed == 0 && m_nLeaks == 0 && !m_bStopped; }
+  bool Sound() const {
+    return m_nPagesLost == 0 && m_nFaultsFailed == 0 && m_nLeaks == 0 && !m_bStopped;
+  }
 };
 
 const char* FaultName(FaultKind p_Kind);
@@ -73,11 +75,12 @@ class ChurnRun {
   ChurnRun(SystemRun& p_System, RemoteLink& p_Remote, const ChurnPlan& p_Plan,
            std::filesystem::path p_PlayerImage, std::ostream& p_Log, int p_nStop);
 
-  // Wakes the display, records the check path's pages and takes the baseline; false when the
-  // system does not answer.
+  // Waits for the service to serve the console session, wakes the display and records the check
+  // path's pages; false when the system does not answer.
   bool Prepare();
-  // Injects the plan's faults in a seeded order until they are done, the time is up or the stop
-  // descriptor is readable, then compares the census with the baseline.
+  // Injects the plan's faults until they are done, the time is up or the stop descriptor is
+  // readable: one of each kind, then the baseline census, then the rest in a seeded order. At
+  // the end compares the census with the baseline.
   ChurnFigures Run();
 
  private:
@@ -92,9 +95,6 @@ class ChurnRun {
   bool RestartAndWait();
   // Waits until the service has the remote open for reading and writing.
   bool WaitUntilRemoteOpen();
-  // Waits for the console session's thread to tell that its start-up is over, and for the
-  // remote to be open.
-  bool WaitUntilServing();
   // The check after a fault: Home, Up to the top of the main menu, Down, Right into the
   // entry, Up to the top of its list, each page predicted from the one before it by the menu's
   // own moves and compared with the pages recorded for the same path before any fault. Counts
@@ -106,6 +106,10 @@ class ChurnRun {
   // and a lost page with what it was to be.
   bool PageArrives(const char* p_pWord, const std::function<bool(const ShownPage&)>& p_Fits,
                    const std::string& p_Expected);
+  // Brings the system to the state in which its census is taken.
+  void Steady();
+  // The census in the steady state, to compare the end with; false on a fault in the table.
+  bool TakeBaseline();
   // The census against the baseline, given a while to settle; the differences that stay.
   std::vector<std::string> LeaksAfterSettling();
 
@@ -123,5 +127,5 @@ class ChurnRun {
   ShownPage m_MainMenuDown;
   ShownPage m_EntryList;
   ResourceCensus m_Baseline;
-  platform::Event m_SessionStarted;  // the console session thread's "start-up over" event
+  TrayLink m_Tray;  // the console session's tray
 };

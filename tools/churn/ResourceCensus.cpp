@@ -12,6 +12,27 @@
 
 namespace {
 
+// What a descriptor is, from its /proc link: sockets and pipes by their kind alone.
+std::string KindOf(const std::filesystem::path& p_Link) {
+  std::error_code l_Error;
+  const std::string l_Target = std::filesystem::read_symlink(p_Link, l_Error).string();
+  for (const char* l_pKind : {"socket:", "pipe:"}) {
+    if (l_Target.starts_with(l_pKind)) {
+      return std::string(l_pKind, std::char_traits<char>::length(l_pKind) - 1);
+    }
+  }
+  return l_Target;
+}
+
+void CountDescriptors(const std::filesystem::path& p_Folder, ProgramFigures& p_Figures) {
+  std::error_code l_Error;
+  for (std::filesystem::directory_iterator l_Entry(p_Folder, l_Error), l_End;
+       !l_Error && l_Entry != l_End; l_Entry.increment(l_Error)) {
+    ++p_Figures.m_nDescriptors;
+    ++p_Figures.m_DescriptorKinds[KindOf(l_Entry->path())];
+  }
+}
+
 int EntriesOf(const std::filesystem::path& p_Folder) {
   std::error_code l_Error;
   int l_nCount = 0;
@@ -23,8 +44,24 @@ int EntriesOf(const std::filesystem::path& p_Folder) {
 }
 
 void Describe(std::ostream& p_Out, const ProgramFigures& p_Figures) {
-  p_Out << p_Figures.m_nProcesses << " processes, " << p_Figures.m_nDescriptors
-        << " descriptors, " << p_Figures.m_nThreads << " threads";
+  p_Out << p_Figures.m_nProcesses << " processes, " << p_Figures.m_nDescriptors << " descriptors, "
+        << p_Figures.m_nThreads << " threads";
+}
+
+// The kinds of descriptor of which there are more than at the baseline, as "socket +2, pipe +1";
+// empty when there are none.
+std::string GrownKinds(const std::map<std::string, int>& p_Was,
+                       const std::map<std::string, int>& p_Is) {
+  std::string l_Grown;
+  for (const auto& [l_Kind, l_nCount] : p_Is) {
+    const auto l_At = p_Was.find(l_Kind);
+    const int l_nGrowth = l_nCount - (l_At != p_Was.end() ? l_At->second : 0);
+    if (l_nGrowth > 0) {
+      l_Grown.append(l_Grown.empty() ? "" : ", ").append(l_Kind).append(" +");
+      l_Grown += std::to_string(l_nGrowth);
+    }
+  }
+  return l_Grown;
 }
 
 // One line when the figure grew past its baseline.
@@ -103,7 +140,7 @@ ResourceCensus TakeResourceCensus() {
     ProgramFigures& l_Figures =
         l_Census.m_Programs[{platform::ToUtf8(l_Process.imageName), l_Process.sessionId}];
     ++l_Figures.m_nProcesses;
-    l_Figures.m_nDescriptors += EntriesOf(l_Folder / "fd");
+    CountDescriptors(l_Folder / "fd", l_Figures);
     l_Figures.m_nThreads += EntriesOf(l_Folder / "task");
   }
   return l_Census;
@@ -125,13 +162,18 @@ std::vector<std::string> CensusDifferences(const ResourceCensus& p_Baseline,
   for (const auto& l_Key : l_Keys) {
     const ProgramFigures l_Was = FiguresOf(p_Baseline, l_Key);
     const ProgramFigures l_Is = FiguresOf(p_Now, l_Key);
-    if (l_Was != l_Is) {
+    const std::string l_Grown = GrownKinds(l_Was.m_DescriptorKinds, l_Is.m_DescriptorKinds);
+    if (l_Is.m_nProcesses != l_Was.m_nProcesses || l_Is.m_nDescriptors > l_Was.m_nDescriptors ||
+        !l_Grown.empty() || l_Is.m_nThreads > l_Was.m_nThreads) {
       std::ostringstream l_Line;
       l_Line << l_Key.first << " in session " << l_Key.second << ": ";
       Describe(l_Line, l_Is);
       l_Line << " (baseline ";
       Describe(l_Line, l_Was);
       l_Line << ")";
+      if (!l_Grown.empty()) {
+        l_Line << "; more descriptors: " << l_Grown;
+      }
       l_Found.push_back(l_Line.str());
     }
   }

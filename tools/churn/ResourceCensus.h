@@ -16,6 +16,8 @@ struct ProgramFigures {
   int m_nProcesses = 0;
   int m_nDescriptors = 0;  // entries of /proc/PID/fd
   int m_nThreads = 0;      // entries of /proc/PID/task
+  // The descriptors by what they are: "socket", "pipe", "anon_inode:[eventfd]", or a file's path.
+  std::map<std::string, int> m_DescriptorKinds;
 
   bool operator==(const ProgramFigures&) const = default;
 };
@@ -44,7 +46,9 @@ struct ResourceCensus {
 ResourceCensus TakeResourceCensus();
 
 // Every way in which `p_Now` holds more, or other, than `p_Baseline`, one line each; empty when
-// they agree. Fewer table objects or handles than the baseline are no leak, but any difference in
-// the processes is reported: a program that did not come back is as wrong as one too many.
+// they agree. Fewer table objects, handles, descriptors or threads than the baseline are no leak
+// (a connection that a program makes when first used is not there after its restart), but any
+// difference in the number of processes is: a program that did not come back is as wrong as one
+// too many.
 std::vector<std::string> CensusDifferences(const ResourceCensus& p_Baseline,
                                            const ResourceCensus& p_Now);

@@ -158,13 +158,7 @@ bool Console::RunScript(const std::vector<std::string>& p_Commands, std::ostream
     const auto [l_Word, l_Argument] = SplitCommand(l_Command);
     if (const std::optional<TrayCommand> l_Tray = TrayCommandNamed(l_Word);
         l_Tray && l_Argument.empty()) {
-      m_Tray.WaitForState(l_Tray->m_bRunsBefore, kTrayAnswerMilliseconds);
-      const std::string l_Done = m_Tray.Choose(l_Tray->m_nCommand, std::string(l_Word));
-      // A restart shows the service stopped on its way back: the icon is running before it too.
-      if (l_Tray->m_bRunsBefore == l_Tray->m_bRunsAfter) {
-        m_Tray.WaitForState(!l_Tray->m_bRunsAfter, kTrayAnswerMilliseconds);
-      }
-      m_Tray.WaitForState(l_Tray->m_bRunsAfter, kTrayAnswerMilliseconds);
+      const std::string l_Done = m_Tray.CarryOut(*l_Tray, kTrayAnswerMilliseconds).m_Done;
       p_Out << "> " << l_Command << ": " << l_Done << "\n" << m_Tray.Line() << "\n" << std::flush;
       continue;
     }

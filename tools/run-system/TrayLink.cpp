@@ -111,3 +111,14 @@ bool TrayLink::WaitForState(bool p_bRunning, int p_nMilliseconds) const {
   } while (std::chrono::steady_clock::now() < l_End);
   return false;
 }
+
+TrayLink::Outcome TrayLink::CarryOut(const TrayCommand& p_Command, int p_nMilliseconds) {
+  WaitForState(p_Command.m_bRunsBefore, p_nMilliseconds);
+  Outcome l_Outcome{Choose(p_Command.m_nCommand, std::string(p_Command.m_Word))};
+  // A restart shows the service stopped on its way back: the icon is running before it too.
+  if (p_Command.m_bRunsBefore == p_Command.m_bRunsAfter) {
+    WaitForState(!p_Command.m_bRunsAfter, p_nMilliseconds);
+  }
+  l_Outcome.m_bShown = WaitForState(p_Command.m_bRunsAfter, p_nMilliseconds);
+  return l_Outcome;
+}

@@ -37,6 +37,14 @@ class TrayLink {
   // Waits up to the real time given until the icon shows the service `p_bRunning`.
   bool WaitForState(bool p_bRunning, int p_nMilliseconds) const;
 
+  struct Outcome {
+    std::string m_Done;     // what Choose said
+    bool m_bShown = false;  // the icon shows the command's outcome
+  };
+  // Waits for the state in which the menu offers the command, picks it and waits until the icon
+  // shows the outcome (a restart's stop on the way first); each wait up to the real time given.
+  Outcome CarryOut(const TrayCommand& p_Command, int p_nMilliseconds);
+
  private:
   // The tray's icon: the one whose owner is the tray's hidden dialog.
   static std::optional<platform::detail::ShellRecord> Icon();

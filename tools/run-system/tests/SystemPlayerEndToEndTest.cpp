@@ -18,7 +18,7 @@
 #include "platform/base/Text.h"
 #include "platform/sessions/RootProcesses.h"
 #include "tools/churn/ResourceCensus.h"
-#include "tools/churn/ServiceRestart.h"
+#include "tools/churn/ServiceStop.h"
 #include "tools/run-system/tests/SystemTestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/churn/ServiceRestart.h"
+#include "tools/churn/ServiceStop.h"
 
 #include <chrono>
 #include <optional>
@@ -13,8 +13,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// The tray's pause between the stop and the start.
-constexpr auto kPause = 500ms;
 // A stop waits up to 10 s for the listener, which waits up to 20 s for the session threads.
 constexpr auto kStateBound = 60s;
 constexpr auto kLook = 50ms;
@@ -72,24 +70,4 @@ bool StopOpened(const platform::ScHandle& p_Service, const std::string& p_Name,
 bool StopService(std::u16string_view p_Service, std::ostream& p_Log) {
   const std::optional<platform::ScHandle> l_Service = OpenForControl(p_Service, p_Log);
   return l_Service && StopOpened(*l_Service, platform::ToUtf8(p_Service), p_Log);
-}
-
-bool RestartService(std::u16string_view p_Service, std::ostream& p_Log) {
-  const std::string l_Name = platform::ToUtf8(p_Service);
-  const std::optional<platform::ScHandle> l_Service = OpenForControl(p_Service, p_Log);
-  if (!l_Service || !StopOpened(*l_Service, l_Name, p_Log)) {
-    p_Log << "restart of " << l_Name << " failed\n";
-    return false;
-  }
-  std::this_thread::sleep_for(kPause);
-  if (const std::uint32_t l_nError = platform::StartService(*l_Service, {});
-      l_nError != ERROR_SUCCESS) {
-    p_Log << "restart: the start of " << l_Name << " fails with " << l_nError << "\n";
-    return false;
-  }
-  if (!ReachesState(*l_Service, platform::SERVICE_RUNNING)) {
-    p_Log << "restart: " << l_Name << " does not run again\n";
-    return false;
-  }
-  return true;
 }
