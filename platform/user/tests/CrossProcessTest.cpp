@@ -112,8 +112,9 @@ TEST(CrossProcessWindowTest, AnotherProcessesTreeViewIsListedAndClickedByPath) {
   WindowHelper helper;
   const HWND top = helper.Window("PlayerFrame", "Player");
   ASSERT_NE(top, 0u);
-  const std::string made = helper.Command(
-      "tree " + std::to_string(top) + " 1007 Music/Albums/Blue Music/Albums/Red Music/Artists Playlists");
+  const std::string made =
+      helper.Command("tree " + std::to_string(top) +
+                     " 1007 Music/Albums/Blue Music/Albums/Red Music/Artists Playlists");
   ASSERT_EQ(made.find("failed"), std::string::npos);
   const auto process = static_cast<std::uint32_t>(helper.Pid());
   const HWND tree = FindTreeView(process, u"playerframe", 1007);
@@ -160,6 +161,31 @@ TEST(CrossProcessWindowTest, ADeadProcessesWindowsAndQueuesAreGone) {
   EXPECT_FALSE(PostThreadMessage(thread, WM_APP, 0, 0));
 }
 
+// A process posts to the threads of many processes over its life (each session's server, each
+// player started again): what it keeps for the queue of a process that has ended must go at its
+// next post, not pile up one descriptor a process.
+TEST(CrossProcessWindowTest, APosterKeepsNoConnectionToTheQueuesOfProcessesThatHaveEnded) {
+  const auto openDescriptors = [] {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+      ++count;
+    }
+    return count;
+  };
+  const auto postToAProcessThatEnds = [] {
+    WindowHelper helper;
+    EXPECT_TRUE(PostThreadMessage(helper.WindowThread(), WM_APP, 0, 0));
+    helper.Kill();
+  };
+  postToAProcessThatEnds();
+  const int afterOne = openDescriptors();
+  for (int round = 0; round < 4; ++round) {
+    postToAProcessThatEnds();
+  }
+  EXPECT_EQ(openDescriptors(), afterOne);
+}
+
 // The hook probe's trace file, and the lines of one process in it.
 class HookTest : public ::testing::Test {
  protected:
@@ -186,9 +212,8 @@ TEST_F(HookTest, AHookLoadsItsLibraryIntoTheHookedProcessSeesItsMessagesAndUnloa
   WindowHelper hooked(environment_);
   WindowHelper setter(environment_);
   const HWND window = hooked.Window("HookedClass", "Hooked");
-  const std::string hook =
-      setter.Command("hook " + std::to_string(hooked.WindowThread()) + " " HOOK_PROBE_LIBRARY
-                     " ProbeHookProc");
+  const std::string hook = setter.Command("hook " + std::to_string(hooked.WindowThread()) +
+                                          " " HOOK_PROBE_LIBRARY " ProbeHookProc");
   ASSERT_EQ(hook.find("failed"), std::string::npos) << hook;
 
   ASSERT_TRUE(PostMessage(window, WM_APP + 5, 0, 0));
@@ -210,9 +235,9 @@ TEST_F(HookTest, HookingAThreadThatIsGoneFails) {
     WindowHelper gone(environment_);
     thread = gone.WindowThread();
   }
-  EXPECT_EQ(setter.Command("hook " + std::to_string(thread) + " " HOOK_PROBE_LIBRARY
-                           " ProbeHookProc"),
-            "failed 87");
+  EXPECT_EQ(
+      setter.Command("hook " + std::to_string(thread) + " " HOOK_PROBE_LIBRARY " ProbeHookProc"),
+      "failed 87");
   EXPECT_EQ(setter.Command("hook " + std::to_string(setter.WindowThread()) +
                            " " HOOK_PROBE_LIBRARY " NoSuchProc"),
             "no such procedure");
