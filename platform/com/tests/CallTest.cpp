@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,6 +22,7 @@
 #include "platform/kernel/Root.h"
 #include "platform/kernel/tests/Eventually.h"
 #include "platform/kernel/tests/HelperProcess.h"
+#include "platform/kernel/tests/OpenDescriptors.h"
 
 namespace {
 
@@ -136,23 +136,17 @@ TEST(Calls, ObjectsAreReleasedByTheLastProxyAndByAClientThatDies) {
 // A server serves clients that come and go for as long as it runs: each one's connection must
 // close when that client goes, not when the next client comes.
 TEST(Calls, AGoneClientsConnectionClosesWithoutWaitingForTheNextClient) {
-  const auto openDescriptors = [] {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-      ++count;
-    }
-    return count;
-  };
   const auto counter = MakeObject<CNoticedCounter>(nullptr);
   const std::string text = Published(counter->Identity(), IidOf<ICounter>);
   HelperProcess client = StartHelper();
-  const int before = openDescriptors();
+  const int before = platform::testing::OpenDescriptorCount();
   ASSERT_EQ(client.Command("take-counter " + text), "0");
   EXPECT_EQ(client.Command("increment 1"), "1");
   EXPECT_EQ(client.Command("drop"), "dropped");
-  EXPECT_TRUE(platform::testing::Eventually([&] { return openDescriptors() == before; }))
-      << openDescriptors() << " descriptors open, " << before << " before the client called";
+  EXPECT_TRUE(platform::testing::Eventually([&] {
+    return platform::testing::OpenDescriptorCount() == before;
+  })) << platform::testing::OpenDescriptorCount()
+      << " descriptors open, " << before << " before the client called";
 }
 
 // Counts the events it receives, and calls back into the source while it handles one.
@@ -224,7 +218,9 @@ TEST(Calls, TheLastReleaseOfAnApartmentsObjectRunsOnItsThread) {
   Notice released;
   std::string text;
   ApartmentThread apartment(
-      [&] { text = Published(MakeObject<CNoticedCounter>(&released)->Identity(), IidOf<ICounter>); },
+      [&] {
+        text = Published(MakeObject<CNoticedCounter>(&released)->Identity(), IidOf<ICounter>);
+      },
       [] {});
   apartment.Pump();
   HelperProcess client = StartHelper();
@@ -244,9 +240,9 @@ TEST(Calls, AnEventReachesASinkInAnApartmentWhenItPumpsAndTheSinkCallsBackDuring
   HRESULT firedHere = E_FAIL;
   ApartmentThread apartment(
       [&] {
-        ASSERT_EQ(platform::UnmarshalReference(sourceText, IidOf<ITestSource>,
-                                               sink->source.put_void()),
-                  S_OK);
+        ASSERT_EQ(
+            platform::UnmarshalReference(sourceText, IidOf<ITestSource>, sink->source.put_void()),
+            S_OK);
         ASSERT_EQ(sink->DispEventAdvise(sink->source.get()), S_OK);
         // The event comes back into this thread while it waits for its own call.
         firedHere = sink->source->FireCounted(3, name.get());
@@ -271,8 +267,8 @@ TEST(Calls, AKilledServerEndsACallInProgressAtOnce) {
     SCOPED_TRACE(inApartment ? "single-threaded caller" : "caller outside apartments");
     HelperProcess server = StartHelper();
     ComPtr<ICounter> stuck;
-    ASSERT_EQ(platform::UnmarshalReference(server.Command("publish-stuck-counter"),
-                                           IidOf<ICounter>, stuck.put_void()),
+    ASSERT_EQ(platform::UnmarshalReference(server.Command("publish-stuck-counter"), IidOf<ICounter>,
+                                           stuck.put_void()),
               S_OK);
     std::atomic<HRESULT> result{S_OK};
     std::thread caller([&] {

@@ -4,18 +4,11 @@
 #include <thread>
 
 #include "platform/kernel/tests/Eventually.h"
+#include "platform/kernel/tests/OpenDescriptors.h"
 #include "platform/sessions/ControlServer.h"
 
 namespace platform {
 namespace {
-
-int OpenDescriptors() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++count;
-  }
-  return count;
-}
 
 // A manager serves callers that come and go for as long as it runs: each one's descriptor must
 // close when that caller goes, not when the next caller comes.
@@ -27,7 +20,7 @@ TEST(ControlServerTest, AGoneCallersConnectionClosesWithoutWaitingForTheNextCall
   std::optional<ControlListener> listener = ControlListener::Create(path);
   ASSERT_TRUE(listener);
   ControlServer server(std::move(*listener));
-  const int before = OpenDescriptors();
+  const int before = testing::OpenDescriptorCount();
   std::thread running([&server] {
     server.Run([](const ControlConnection& caller) {
       while (const std::optional<std::string> request = caller.Receive()) {
@@ -41,9 +34,9 @@ TEST(ControlServerTest, AGoneCallersConnectionClosesWithoutWaitingForTheNextCall
       ASSERT_TRUE(caller);
       EXPECT_EQ(caller.Request("ping"), "ping");
     }
-    ASSERT_TRUE(testing::Eventually([before] { return OpenDescriptors() == before; }))
-        << "round " << round << ": " << OpenDescriptors() << " descriptors open, " << before
-        << " before any caller";
+    ASSERT_TRUE(testing::Eventually([before] { return testing::OpenDescriptorCount() == before; }))
+        << "round " << round << ": " << testing::OpenDescriptorCount() << " descriptors open, "
+        << before << " before any caller";
   }
   server.Stop();
   running.join();

@@ -12,6 +12,7 @@
 
 #include "platform/base/Text.h"
 #include "platform/kernel/tests/HelperProcess.h"
+#include "platform/kernel/tests/OpenDescriptors.h"
 #include "platform/user/TreeView.h"
 #include "platform/user/Window.h"
 
@@ -165,25 +166,17 @@ TEST(CrossProcessWindowTest, ADeadProcessesWindowsAndQueuesAreGone) {
 // player started again): what it keeps for the queue of a process that has ended must go at its
 // next post, not pile up one descriptor a process.
 TEST(CrossProcessWindowTest, APosterKeepsNoConnectionToTheQueuesOfProcessesThatHaveEnded) {
-  const auto openDescriptors = [] {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-      ++count;
-    }
-    return count;
-  };
   const auto postToAProcessThatEnds = [] {
     WindowHelper helper;
     EXPECT_TRUE(PostThreadMessage(helper.WindowThread(), WM_APP, 0, 0));
     helper.Kill();
   };
   postToAProcessThatEnds();
-  const int afterOne = openDescriptors();
+  const int afterOne = testing::OpenDescriptorCount();
   for (int round = 0; round < 4; ++round) {
     postToAProcessThatEnds();
   }
-  EXPECT_EQ(openDescriptors(), afterOne);
+  EXPECT_EQ(testing::OpenDescriptorCount(), afterOne);
 }
 
 // The hook probe's trace file, and the lines of one process in it.

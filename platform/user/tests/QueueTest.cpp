@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <span>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "platform/base/Process.h"
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
+#include "platform/kernel/tests/OpenDescriptors.h"
 #include "platform/user/Window.h"
 
 namespace platform {
@@ -197,14 +197,6 @@ TEST_F(QueueTest, AThreadsWindowsGoWhenItEnds) {
 // A process posts to many threads over its life (a server's windows, each session's): what it
 // keeps for a thread that has ended must go, not pile up one descriptor a thread.
 TEST_F(QueueTest, APosterKeepsNothingOpenForTheQueuesOfThreadsThatHaveEnded) {
-  const auto openDescriptors = [] {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-      ++count;
-    }
-    return count;
-  };
   // A thread with a queue that takes one posted message and ends.
   const auto postToAThreadThatEnds = [] {
     std::atomic<std::uint32_t> thread{0};
@@ -222,11 +214,11 @@ TEST_F(QueueTest, APosterKeepsNothingOpenForTheQueuesOfThreadsThatHaveEnded) {
     owner.Join();
   };
   postToAThreadThatEnds();
-  const int afterOne = openDescriptors();
+  const int afterOne = testing::OpenDescriptorCount();
   for (int round = 0; round < 4; ++round) {
     postToAThreadThatEnds();
   }
-  EXPECT_EQ(openDescriptors(), afterOne);
+  EXPECT_EQ(testing::OpenDescriptorCount(), afterOne);
 }
 
 TEST_F(QueueTest, TheWaitReturnsForNewInputAndForObjectsInIndexOrder) {
