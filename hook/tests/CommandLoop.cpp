@@ -1,9 +1,11 @@
 #include "hook/tests/CommandLoop.h"
 
 #include <iostream>
+#include <utility>
 
 #include "platform/kernel/Event.h"
 #include "platform/kernel/Thread.h"
+#include "platform/kernel/Wait.h"
 
 namespace hooktest {
 namespace {
@@ -13,15 +15,22 @@ constexpr UINT kRunCommand = WM_APP + 0x100;
 struct Pending {
   const std::string* line;
   std::string answer;
+  platform::Event answered;  // the answer may be written
 };
 
 const CommandHandler* g_pCommands = nullptr;  // set before the window thread starts
 const MessageHandler* g_pMessages = nullptr;
+std::function<void()> g_AfterAnswer;  // the window thread only
 
 LRESULT HelperProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kRunCommand) {
     auto* pending = reinterpret_cast<Pending*>(lParam);
     pending->answer = (*g_pCommands)(*pending->line);
+    const std::function<void()> after = std::exchange(g_AfterAnswer, nullptr);
+    pending->answered.Set();
+    if (after) {
+      after();
+    }
     return 0;
   }
   if (message != WM_CREATE && message != WM_DESTROY) {
@@ -34,8 +43,9 @@ LRESULT HelperProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 HWND CreateHelperWindow() { return platform::CreateWindow(u"HelperWindow", u"", 0); }
 
-int RunCommandLoop(const CommandHandler& commands, const MessageHandler& messages,
-                   const ThreadMessageHandler& threadMessages) {
+void AfterAnswer(std::function<void()> action) { g_AfterAnswer = std::move(action); }
+
+int RunCommandLoop(const CommandHandler& commands, const MessageHandler& messages) {
   g_pCommands = &commands;
   g_pMessages = &messages;
   const platform::Event ready = platform::Event::Create(platform::EventReset::Manual, false).handle;
@@ -46,9 +56,6 @@ int RunCommandLoop(const CommandHandler& commands, const MessageHandler& message
     ready.Set();
     MSG message;
     while (platform::GetMessage(message, 0, 0, 0) > 0) {
-      if (message.hwnd == 0) {
-        threadMessages(message);
-      }
       platform::DispatchMessage(message);
     }
     return 0;
@@ -56,8 +63,11 @@ int RunCommandLoop(const CommandHandler& commands, const MessageHandler& message
   platform::WaitForObject(ready.Ref(), platform::kInfinite);
   std::string line;
   while (std::getline(std::cin, line)) {
-    Pending pending{&line, {}};
-    platform::SendMessage(control, kRunCommand, 0, reinterpret_cast<LPARAM>(&pending));
+    // Posted rather than sent, so that the window thread can go on with the command's
+    // continuation once the answer is out.
+    Pending pending{&line, {}, platform::Event::Create(platform::EventReset::Manual, false).handle};
+    platform::PostMessage(control, kRunCommand, 0, reinterpret_cast<LPARAM>(&pending));
+    platform::WaitForObject(pending.answered.Ref(), platform::kInfinite);
     std::cout << pending.answer << std::endl;
   }
   platform::PostThreadMessage(windows.Id(), WM_QUIT, 0, 0);

@@ -17,14 +17,14 @@ using CommandHandler = std::function<std::string(const std::string& line)>;
 // Every other message that reaches a window of the class "HelperWindow" on the window thread.
 using MessageHandler = std::function<void(HWND window, UINT message, WPARAM wParam, LPARAM lParam)>;
 
-// Each message posted to the window thread itself.
-using ThreadMessageHandler = std::function<void(const MSG& message)>;
-
 // Runs the helper until standard input ends; the exit code.
-int RunCommandLoop(const CommandHandler& commands, const MessageHandler& messages,
-                   const ThreadMessageHandler& threadMessages);
+int RunCommandLoop(const CommandHandler& commands, const MessageHandler& messages);
 
 // Creates a window of the class "HelperWindow" on the window thread (from a command).
 HWND CreateHelperWindow();
+
+// From a command: runs `action` on the window thread as soon as the command's answer is out, before
+// the thread serves anything else (a command that keeps the thread busy after answering).
+void AfterAnswer(std::function<void()> action);
 
 }  // namespace hooktest

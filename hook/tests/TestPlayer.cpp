@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr UINT kBusy = WM_APP + 1;
-
 HWND g_hTreeView = 0;  // the window thread only
 
 LRESULT FrameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -62,7 +60,8 @@ std::string Run(const std::string& line) {
   if (command == "busy") {
     std::uint32_t milliseconds = 0;
     words >> milliseconds;
-    platform::PostThreadMessage(platform::CurrentThreadId(), kBusy, milliseconds, 0);
+    // Busy from the answer on: a request sent to the thread meanwhile waits however soon it comes.
+    hooktest::AfterAnswer([milliseconds] { platform::Sleep(platform::Timeout(milliseconds)); });
     return "ok";
   }
   if (command == "drop-tree") {
@@ -77,10 +76,4 @@ void OnMessage(HWND, UINT, WPARAM, LPARAM) {}
 
 }  // namespace
 
-int main() {
-  return hooktest::RunCommandLoop(Run, OnMessage, [](const MSG& message) {
-    if (message.message == kBusy) {
-      platform::Sleep(platform::Timeout(message.wParam));
-    }
-  });
-}
+int main() { return hooktest::RunCommandLoop(Run, OnMessage); }

@@ -165,6 +165,4 @@ void OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
 
 }  // namespace
 
-int main() {
-  return hooktest::RunCommandLoop(Run, OnMessage, [](const MSG&) {});
-}
+int main() { return hooktest::RunCommandLoop(Run, OnMessage); }
