@@ -1,5 +1,6 @@
 #include "service/device/FirmwareImage.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <utility>
@@ -132,6 +133,8 @@ FirmwareImageRead FirmwareImage::Parse(std::string_view p_Text) {
         }
         l_Image.m_Bytes[l_nAddress + i] = l_Record->m_Data[i];
         l_Image.m_Held[l_nAddress + i] = true;
+        l_Image.m_nHeldEnd =
+            std::max(l_Image.m_nHeldEnd, static_cast<std::uint32_t>(l_nAddress + i + 1));
       }
     } else if (l_Record && l_Record->m_byType == kEndOfFileRecord) {
       break;
@@ -177,7 +180,7 @@ std::uint8_t FirmwareImage::At(std::uint32_t p_nAddress) const {
 }
 
 std::optional<std::uint32_t> FirmwareImage::NextHeld(std::uint32_t p_nFrom) const {
-  for (std::uint32_t l_nAddress = p_nFrom; l_nAddress < kAddressCount; ++l_nAddress) {
+  for (std::uint32_t l_nAddress = p_nFrom; l_nAddress < m_nHeldEnd; ++l_nAddress) {
     if (m_Held[l_nAddress]) {
       return l_nAddress;
     }

@@ -49,6 +49,8 @@ class FirmwareImage {
 
   std::vector<std::uint8_t> m_Bytes;
   std::vector<bool> m_Held;
+  // One past the highest address held: the search for the next one ends there, not at 0xFFFF.
+  std::uint32_t m_nHeldEnd = 0;
 };
 
 struct FirmwareImageRead {

@@ -49,6 +49,12 @@ TEST(FirmwareImage, ReadsLowerCaseDigitsAndTextsWithoutEndRecord) {
   const FirmwareImageRead l_Read = FirmwareImage::Parse(l_Text);
   ASSERT_TRUE(l_Read.m_Image) << l_Read.m_Error;
   EXPECT_EQ(l_Read.m_Image->At(0xFFFF), 0xCD);
+  EXPECT_EQ(l_Read.m_Image->NextHeld(0x1800), 0xFFFEu);
+  EXPECT_EQ(l_Read.m_Image->NextHeld(0xFFFF), 0xFFFFu) << "the last address is found";
+  EXPECT_FALSE(l_Read.m_Image->NextHeld(0x10000));
+  const FirmwareImageRead l_Empty = FirmwareImage::Parse(kHexEndOfFile);
+  ASSERT_TRUE(l_Empty.m_Image) << l_Empty.m_Error;
+  EXPECT_FALSE(l_Empty.m_Image->NextHeld(0));
 }
 
 struct BadText {
