@@ -1,6 +1,5 @@
 #include "platform/sessions/SessionRecords.h"
 
-#include <algorithm>
 #include <charconv>
 #include <sstream>
 
@@ -83,9 +82,8 @@ std::optional<SessionTableData> ReadSessionTable() {
 bool StartWhileSessionStands(std::uint32_t id, const std::function<void()>& start) {
   bool stands = true;
   const auto startIfStands = [id, &start, &stands](const std::string& text) {
-    if (const std::optional<SessionTableData> table = ParseSessionTable(text)) {
-      stands = std::any_of(table->sessions.begin(), table->sessions.end(),
-                           [id](const SessionRecord& session) { return session.id == id; });
+    if (std::optional<SessionTableData> table = ParseSessionTable(text)) {
+      stands = table->Find(id) != nullptr;
     }
     if (stands) {
       start();

@@ -30,7 +30,7 @@ bool ReachesState(const platform::ScHandle& p_Service, std::uint32_t p_nState) {
   return false;
 }
 
-// The service opened for its start, stop and state; none, after saying why, when it does not open.
+// The service opened for its stop and state; none, after saying why, when it does not open.
 std::optional<platform::ScHandle> OpenForControl(std::u16string_view p_Service,
                                                  std::ostream& p_Log) {
   const platform::HandleResult<platform::ScHandle> l_Manager =
@@ -40,8 +40,7 @@ std::optional<platform::ScHandle> OpenForControl(std::u16string_view p_Service,
     return std::nullopt;
   }
   platform::HandleResult<platform::ScHandle> l_Service = platform::OpenService(
-      l_Manager.handle, p_Service,
-      platform::SERVICE_START | platform::SERVICE_STOP | platform::SERVICE_QUERY_STATUS);
+      l_Manager.handle, p_Service, platform::SERVICE_STOP | platform::SERVICE_QUERY_STATUS);
   if (!l_Service.handle) {
     p_Log << platform::ToUtf8(p_Service) << " does not open (" << l_Service.error << ")\n";
     return std::nullopt;
