@@ -114,6 +114,9 @@ void WriteReport(int descriptor, ChildReport report) noexcept {
     WriteReport(report, {getpid(), errno});
     _exit(127);
   }
+  // Whatever another thread had open at the fork (a device file it was reading, say) is not the
+  // program's: only the standard descriptors and the inherited one pass the exec.
+  close_range(spec.inherited >= 0 ? 4 : 3, ~0U, CLOSE_RANGE_CLOEXEC);
   if (account && (setgroups(account->groups.size(), account->groups.data()) != 0 ||
                   setgid(account->gid) != 0 || setuid(account->uid) != 0)) {
     WriteReport(report, {getpid(), errno});
